@@ -1,0 +1,144 @@
+#include "sample_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reference_reader.h"
+#include "sample_gen.h"
+
+namespace {
+
+std::string ones(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "1 ";
+  return text;
+}
+
+// The values of all complete rows, after checking that the plain reading agrees.
+std::vector<std::int32_t> parsed(const std::string& text) {
+  const std::vector<Row> rows = reader_rows(text);
+  EXPECT_EQ(rows, reference_rows(text)) << "input: " << text;
+  std::vector<std::int32_t> values;
+  for (const Row& row : rows) values.insert(values.end(), row.begin(), row.end());
+  return values;
+}
+
+// A row of ones that ends with the given values.
+std::vector<std::int32_t> ones_then(std::vector<std::int32_t> tail) {
+  std::vector<std::int32_t> values(nchan - tail.size(), 1);
+  values.insert(values.end(), tail.begin(), tail.end());
+  return values;
+}
+
+TEST(SampleReader, SignsZerosAndWhitespaceKinds) {
+  EXPECT_EQ(parsed(ones(31) + "+5"), ones_then({5}));
+  EXPECT_EQ(parsed(ones(31) + "-5"), ones_then({-5}));
+  EXPECT_EQ(parsed(ones(31) + "-0"), ones_then({0}));
+  EXPECT_EQ(parsed(ones(31) + "007"), ones_then({7}));
+  EXPECT_EQ(parsed(ones(31) + "-0000000000000000000000000042"), ones_then({-42}));
+  EXPECT_EQ(parsed(ones(31) + "\t\n\v\f\r 9\t\n\v\f\r "), ones_then({9}));
+  EXPECT_EQ(parsed(ones(30) + "12-5"), ones_then({12, -5}));
+}
+
+TEST(SampleReader, RangeLimits) {
+  EXPECT_EQ(parsed(ones(31) + "2147483647"), ones_then({2147483647}));
+  EXPECT_EQ(parsed(ones(31) + "-2147483648"), ones_then({-2147483647 - 1}));
+  EXPECT_EQ(parsed(ones(31) + "00000000002147483647"), ones_then({2147483647}));
+  EXPECT_TRUE(parsed(ones(31) + "2147483648").empty());
+  EXPECT_TRUE(parsed(ones(31) + "-2147483649").empty());
+  EXPECT_TRUE(parsed(ones(31) + "99999999999999999999999").empty());
+}
+
+TEST(SampleReader, JunkEndsTheInputAfterTheValueItCuts) {
+  EXPECT_EQ(parsed(ones(31) + "12abc " + ones(32)), ones_then({12}));
+  EXPECT_EQ(parsed(ones(31) + "1.5 " + ones(32)), ones_then({1}));
+  EXPECT_EQ(parsed(ones(31) + "0x1F " + ones(32)), ones_then({0}));
+  for (const char* junk : {"+", "-", "- 5", "--5", "+-5", "abc", ".5", "\xff", "\x80"}) {
+    EXPECT_TRUE(parsed(ones(31) + junk + " " + ones(32)).empty()) << junk;
+    EXPECT_EQ(parsed(ones(32) + junk + " " + ones(32)).size(), 32u) << junk;
+  }
+  const std::string with_nul = ones(32) + std::string("7\0 8 ", 5) + ones(32);
+  EXPECT_EQ(parsed(with_nul).size(), 32u);
+}
+
+TEST(SampleReader, IncompleteLastRowIsDropped) {
+  EXPECT_TRUE(parsed("").empty());
+  EXPECT_TRUE(parsed(" \n\t ").empty());
+  EXPECT_TRUE(parsed(ones(31)).empty());
+  EXPECT_EQ(parsed(ones(32)).size(), 32u);
+  EXPECT_EQ(parsed(ones(63)).size(), 32u);
+  EXPECT_EQ(parsed(ones(64) + "\n\n").size(), 64u);
+}
+
+TEST(SampleReader, LineLayoutCarriesNoMeaning) {
+  SampleSpec spec = SampleSpec::realistic();
+  spec.trains = 1;
+  spec.noise = 3;
+  const std::vector<Row> rows = reader_rows(samples_text(spec));
+  ASSERT_EQ(rows.size(), 5 + 3 + 218 + 20u);
+  for (const auto& [value_separator, row_separator] :
+       {std::pair{" ", "\r\n"}, {"\t", "\n"}, {"\n", "\n"}, {" ", " "}, {"   ", "\n\n"}}) {
+    spec.value_separator = value_separator;
+    spec.row_separator = row_separator;
+    std::string text = samples_text(spec);
+    EXPECT_EQ(reader_rows(text), rows);
+    text.pop_back();  // no line end after the last row
+    EXPECT_EQ(reader_rows(text), rows);
+  }
+}
+
+// Text made of pieces chosen to hit every rule of the format, in random mixes.
+std::string random_text(std::mt19937& random) {
+  static const std::string pieces[] = {
+      " ", " ", " ", "\n", "\t", "\r\n", "\v", "\f", "  ", "-", "+", "0", "00", "7", "42",
+      "-13", "512", "-300", "4095", "12345678", "123456789", "999999999", "1000000000",
+      "2147483647", "2147483648", "-2147483648", "-2147483649", "4294967296", "99999999999",
+      "000000000000000000000000000001", "a", ".", "x", std::string(1, '\0'), "\xff", "-+"};
+  const int length = std::uniform_int_distribution<int>(0, 400)(random);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+  std::bernoulli_distribution junk_allowed(0.3);
+  const bool allow_junk = junk_allowed(random);
+  std::string text;
+  for (int i = 0; i < length; ++i) {
+    const std::size_t choice = pick(random);
+    if (choice >= std::size(pieces) - 6 && !allow_junk) continue;
+    text += pieces[choice];
+  }
+  return text;
+}
+
+// Realistic rows with a few bytes damaged at random.
+std::string damaged_samples(std::mt19937& random) {
+  SampleSpec spec = SampleSpec::realistic();
+  spec.trains = 0;
+  spec.cut_rows = std::uniform_int_distribution<int>(0, 40)(random);
+  spec.noise = 30;
+  spec.seed = random();
+  std::string text = samples_text(spec);
+  const int damage = std::uniform_int_distribution<int>(0, 3)(random);
+  for (int i = 0; i < damage && !text.empty(); ++i) {
+    const std::size_t at = std::uniform_int_distribution<std::size_t>(0, text.size() - 1)(random);
+    text[at] = "+-\t\r.x0 9"[random() % 9];
+  }
+  text.resize(std::uniform_int_distribution<std::size_t>(0, text.size())(random));
+  return text;
+}
+
+TEST(SampleReader, AgreesWithStreamExtractionOnGeneratedInputs) {
+  const char* requested = std::getenv("XTALK_DIFF_ITERATIONS");
+  const int iterations = requested != nullptr ? std::atoi(requested) : 3000;
+  std::mt19937 random(20261208);
+  for (int i = 0; i < iterations; ++i) {
+    const std::string text = i % 2 == 0 ? random_text(random) : damaged_samples(random);
+    const std::size_t buffer_size = std::uniform_int_distribution<std::size_t>(1, 600)(random);
+    const std::vector<Row> expected = reference_rows(text);
+    ASSERT_EQ(reader_rows(text, buffer_size), expected) << "case " << i << ", buffer " << buffer_size;
+    ASSERT_EQ(reader_rows(text), expected) << "case " << i;
+  }
+}
+
+}  // namespace
