@@ -8,11 +8,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "block_decoder.h"
+
 namespace {
 
-// Bytes kept readable before the parse position, so that a value's last
-// eight bytes can be loaded even when it starts the buffer.
-constexpr std::size_t front_pad = 8;
+using block_decoder::block_size;
+
+// Bytes kept readable before the parse position, for the block decoder.
+constexpr std::size_t front_pad = block_decoder::bytes_before;
 // The smallest buffer that still leaves room for a whole block after a refill.
 constexpr std::size_t min_buffer_size = 128;
 
@@ -25,7 +28,8 @@ SampleReader::SampleReader(std::size_t buffer_size)
     : buffer_size_(std::max(buffer_size, min_buffer_size)),
       buffer_(new char[front_pad + buffer_size_]()),
       pos_(front_pad),
-      end_(front_pad) {}
+      end_(front_pad),
+      wide_vectors_(block_decoder::wide_vectors_available()) {}
 
 SampleReader::~SampleReader() {
   if (fd_ >= 0) ::close(fd_);
@@ -104,15 +108,22 @@ bool SampleReader::read_value_slowly(std::int32_t& value) {
   return true;
 }
 
-std::size_t SampleReader::decode_block(std::int32_t*) { return 0; }
-
 // Parses values until the value array is nearly full or the input ends.
 void SampleReader::fill_values() {
   const std::size_t left = value_count_ - first_value_;
   std::memmove(values_, values_ + first_value_, left * sizeof values_[0]);
   first_value_ = 0;
   value_count_ = left;
-  while (!input_ended_ && value_count_ < value_capacity) {
+  while (!input_ended_ && value_count_ + block_decoder::max_values <= value_capacity) {
+    if (end_ - pos_ < block_size && refill()) continue;
+    if (end_ - pos_ >= block_size) {
+      // pos_ never splits a value: it is where a value, or the input, began.
+      const block_decoder::Decoded decoded =
+          block_decoder::decode(buffer_.get() + pos_, values_ + value_count_, wide_vectors_);
+      pos_ += decoded.bytes;
+      value_count_ += decoded.values;
+      if (decoded.values > 0) continue;
+    }
     std::int32_t value = 0;
     if (read_value_slowly(value))
       values_[value_count_++] = value;

@@ -35,11 +35,14 @@ class SampleReader {
   // The errno of a read that failed, or 0 when the input ended normally.
   int read_error() const { return read_error_; }
 
+  // Keeps to the portable decoder even where wider vectors are available,
+  // so that tests can check both on one machine.
+  void use_portable_decoder() { wide_vectors_ = false; }
+
  private:
   bool refill();
   int peek();
   bool read_value_slowly(std::int32_t& value);
-  std::size_t decode_block(std::int32_t* out);
   void fill_values();
 
   int fd_ = -1;
@@ -52,6 +55,7 @@ class SampleReader {
   std::unique_ptr<char[]> buffer_;
   std::size_t pos_;
   std::size_t end_;
+  bool wide_vectors_;
 
   // Values [first_value_, value_count_) of values_ are parsed but not yet
   // handed out as rows.

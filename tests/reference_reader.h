@@ -28,8 +28,11 @@ inline std::vector<Row> reference_rows(const std::string& text) {
   }
 }
 
+enum class Decoder { best, portable };
+
 inline std::vector<Row> reader_rows(const std::string& text,
-                                    std::size_t buffer_size = SampleReader::default_buffer_size) {
+                                    std::size_t buffer_size = SampleReader::default_buffer_size,
+                                    Decoder decoder = Decoder::best) {
   const int fd = memfd_create("samples", 0);
   std::size_t written = 0;
   while (fd >= 0 && written < text.size()) {
@@ -41,6 +44,7 @@ inline std::vector<Row> reader_rows(const std::string& text,
   if (fd < 0 || written != text.size() || lseek(fd, 0, SEEK_SET) != 0) std::abort();
   SampleReader reader(buffer_size);
   reader.attach(fd);
+  if (decoder == Decoder::portable) reader.use_portable_decoder();
   while (const std::int32_t* row = reader.next_row()) {
     Row copy;
     std::copy(row, row + nchan, copy.begin());

@@ -22,6 +22,7 @@ std::string ones(int count) {
 std::vector<std::int32_t> parsed(const std::string& text) {
   const std::vector<Row> rows = reader_rows(text);
   EXPECT_EQ(rows, reference_rows(text)) << "input: " << text;
+  EXPECT_EQ(reader_rows(text, 128, Decoder::portable), rows) << "input: " << text;
   std::vector<std::int32_t> values;
   for (const Row& row : rows) values.insert(values.end(), row.begin(), row.end());
   return values;
@@ -137,6 +138,7 @@ TEST(SampleReader, AgreesWithStreamExtractionOnGeneratedInputs) {
     const std::size_t buffer_size = std::uniform_int_distribution<std::size_t>(1, 600)(random);
     const std::vector<Row> expected = reference_rows(text);
     ASSERT_EQ(reader_rows(text, buffer_size), expected) << "case " << i << ", buffer " << buffer_size;
+    ASSERT_EQ(reader_rows(text, buffer_size, Decoder::portable), expected) << "case " << i;
     ASSERT_EQ(reader_rows(text), expected) << "case " << i;
   }
 }
