@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   std::int64_t sum = 0;
   std::int64_t count = 0;
   for (int value; in >> value; ++count) sum += value;
-  std::printf("%lld values, sum %lld\n", static_cast<long long>(count), static_cast<long long>(sum));
+  std::printf("%lld values, sum %lld\n", static_cast<long long>(count),
+              static_cast<long long>(sum));
   return 0;
 }

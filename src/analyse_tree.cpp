@@ -96,7 +96,8 @@ void average_sums(std::int64_t train_rows) {
   for (std::int64_t peak = 0; peak < npeaks; ++peak) {
     const std::int64_t peak_rows = complete_trains + (peak_spacing * peak < rest_rows ? 1 : 0);
     for (int channel = 0; channel < nchan; ++channel)
-      peaks[peak][channel] = peaks[peak][channel] / static_cast<double>(peak_rows) - pedestals[channel];
+      peaks[peak][channel] =
+          peaks[peak][channel] / static_cast<double>(peak_rows) - pedestals[channel];
   }
 }
 
@@ -111,7 +112,8 @@ bool analyse_tree(const char* path) {
   }
   const std::int64_t train_rows = accumulate_trains(reader);
   if (reader.read_error() != 0) {
-    std::fprintf(stderr, "Cannot read file named %s: %s\n", path, std::strerror(reader.read_error()));
+    std::fprintf(stderr, "Cannot read file named %s: %s\n", path,
+                 std::strerror(reader.read_error()));
     std::fflush(stderr);
     return false;
   }

@@ -29,15 +29,19 @@ struct ValueBits {
 };
 
 unsigned lowest_bit(std::uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
-unsigned highest_bit(std::uint64_t bits) { return 63u - static_cast<unsigned>(__builtin_clzll(bits)); }
+unsigned highest_bit(std::uint64_t bits) {
+  return 63u - static_cast<unsigned>(__builtin_clzll(bits));
+}
 
 ValueBits locate_values(const ByteClasses& classes) {
   const std::uint64_t next_is_digit = classes.digit >> 1;  // clear, as unknown, for the last byte
   // The first byte that is not whitespace, a digit, or a '-' right before a
   // digit ends what the fast path may decode: only the slow path knows what
   // stream extraction makes of it.
-  const std::uint64_t other = ~(classes.digit | classes.space | classes.minus) | (classes.minus & ~next_is_digit);
-  const std::uint64_t plain = other == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << lowest_bit(other)) - 1;
+  const std::uint64_t other =
+      ~(classes.digit | classes.space | classes.minus) | (classes.minus & ~next_is_digit);
+  const std::uint64_t plain =
+      other == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << lowest_bit(other)) - 1;
   ValueBits bits;
   bits.digits = classes.digit & plain;
   bits.starts = bits.digits & ~(classes.digit << 1);
@@ -49,16 +53,18 @@ ValueBits locate_values(const ByteClasses& classes) {
 #if defined(__SSE2__)
 // Signed byte compares suffice: bytes of 0x80 and up compare below every
 // bound used here, so they fall in no class.
-std::uint64_t byte_bits(__m128i is_set) { return static_cast<std::uint16_t>(_mm_movemask_epi8(is_set)); }
+std::uint64_t byte_bits(__m128i is_set) {
+  return static_cast<std::uint16_t>(_mm_movemask_epi8(is_set));
+}
 
 ByteClasses classify(const char* block) {
   ByteClasses classes;
-  for (unsigned lane = 0; lane < block_size / 16; ++lane) {
+  for (std::size_t lane = 0; lane < block_size / 16; ++lane) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * lane));
-    const __m128i digit =
-        _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)));
-    const __m128i control_space =
-        _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('\t' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('\r' + 1)));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)),
+                                        _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)));
+    const __m128i control_space = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('\t' - 1)),
+                                                _mm_cmplt_epi8(x, _mm_set1_epi8('\r' + 1)));
     const __m128i space = _mm_or_si128(control_space, _mm_cmpeq_epi8(x, _mm_set1_epi8(' ')));
     classes.digit |= byte_bits(digit) << (16 * lane);
     classes.space |= byte_bits(space) << (16 * lane);
@@ -155,7 +161,8 @@ XTALK_WIDE_TARGET __m512i run_values(__m256i low_pairs, __m256i high_pairs) {
 // the value of the run ending at each byte is put together from the digits
 // up to three bytes back in the same run, and the bytes that end a value are
 // then compressed into place. Returns nothing decoded for longer values.
-XTALK_WIDE_TARGET Decoded convert_wide(const char* block, const ValueBits& bits, std::int32_t* out) {
+XTALK_WIDE_TARGET Decoded convert_wide(const char* block, const ValueBits& bits,
+                                       std::int32_t* out) {
   const std::uint64_t digits = bits.digits;
   // run_of_n: bytes that end a run of at least n digits.
   const std::uint64_t run_of_2 = digits & (digits << 1);
@@ -164,7 +171,8 @@ XTALK_WIDE_TARGET Decoded convert_wide(const char* block, const ValueBits& bits,
   const std::uint64_t decoded = ~std::uint64_t{0} >> (63 - highest_bit(bits.ends));
   if ((run_of_4 & (digits << 4) & decoded) != 0) return {0, 0};
 
-  const __m512i low_pairs = _mm512_add_epi8(ten_times(digits_back(block, 1, run_of_2)), digits_back(block, 0, digits));
+  const __m512i low_pairs =
+      _mm512_add_epi8(ten_times(digits_back(block, 1, run_of_2)), digits_back(block, 0, digits));
   const __m512i high_pairs =
       _mm512_add_epi8(ten_times(digits_back(block, 3, run_of_4)), digits_back(block, 2, run_of_3));
   // Adding the bit of a negative run's first digit carries through the run
@@ -175,7 +183,8 @@ XTALK_WIDE_TARGET Decoded convert_wide(const char* block, const ValueBits& bits,
   for (unsigned half = 0; half < 2; ++half) {
     const __mmask32 ends = static_cast<__mmask32>(bits.ends >> (32 * half));
     const __mmask32 negative = static_cast<__mmask32>(negative_ends >> (32 * half));
-    __m512i values = half == 0 ? run_values(_mm512_castsi512_si256(low_pairs), _mm512_castsi512_si256(high_pairs))
+    __m512i values = half == 0 ? run_values(_mm512_castsi512_si256(low_pairs),
+                                            _mm512_castsi512_si256(high_pairs))
                                : run_values(_mm512_extracti64x4_epi64(low_pairs, 1),
                                             _mm512_extracti64x4_epi64(high_pairs, 1));
     values = _mm512_mask_sub_epi16(values, negative, _mm512_setzero_si512(), values);

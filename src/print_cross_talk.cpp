@@ -1,7 +1,6 @@
 // Writes the table of cross-talk ratios: for each peak, every observed
 // channel's pedestal-subtracted peak over the mean of the reference channels.
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,15 +11,11 @@ namespace {
 
 constexpr double reference_channel_count = 16.0;
 
-void append_format(std::string& text, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-
-void append_format(std::string& text, const char* format, ...) {
+// Appends one printf-formatted cell; the formats are all fixed here.
+template <typename... Values>
+void append_cell(std::string& text, const char* format, Values... values) {
   char cell[64];
-  va_list args;
-  va_start(args, format);
-  const int length = std::vsnprintf(cell, sizeof cell, format, args);
-  va_end(args);
+  const int length = std::snprintf(cell, sizeof cell, format, values...);
   text.append(cell, static_cast<std::size_t>(length));
 }
 
@@ -30,15 +25,15 @@ std::string cross_talk_table(bool even_selected) {
   const int first_reference = 1 - first_observed;
   std::string text = "Peak #";
   for (int channel = first_observed; channel < nchan; channel += 2)
-    append_format(text, " %5s %2d", "ch", channel);
+    append_cell(text, " %5s %2d", "ch", channel);
   text += '\n';
   for (int peak = 0; peak < npeaks; ++peak) {
     double norm = 0.0;
     for (int channel = first_reference; channel < nchan; channel += 2) norm += peaks[peak][channel];
     norm /= reference_channel_count;
-    append_format(text, "%6d", peak);
+    append_cell(text, "%6d", peak);
     for (int channel = first_observed; channel < nchan; channel += 2)
-      append_format(text, " %8.1e", peaks[peak][channel] / norm);
+      append_cell(text, " %8.1e", peaks[peak][channel] / norm);
     text += '\n';
   }
   return text;
@@ -52,7 +47,8 @@ bool print_cross_talk(const char* log_path, bool even_selected) {
   int error = log == nullptr ? errno : 0;
   if (log != nullptr) {
     // The write may only fail when the buffer is flushed, so the close counts too.
-    if (std::fwrite(table.data(), 1, table.size(), log) != table.size()) error = errno ? errno : EIO;
+    if (std::fwrite(table.data(), 1, table.size(), log) != table.size())
+      error = errno ? errno : EIO;
     if (std::fclose(log) != 0 && error == 0) error = errno ? errno : EIO;
   }
   if (error == 0) return true;

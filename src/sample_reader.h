@@ -15,7 +15,7 @@
 
 class SampleReader {
  public:
-  static constexpr std::size_t default_buffer_size = 256 * 1024;
+  static constexpr std::size_t default_buffer_size = std::size_t{256} * 1024;
 
   explicit SampleReader(std::size_t buffer_size = default_buffer_size);
   ~SampleReader();
@@ -60,7 +60,7 @@ class SampleReader {
   // Values [first_value_, value_count_) of values_ are parsed but not yet
   // handed out as rows.
   static constexpr std::size_t value_capacity = 4096;
-  std::int32_t values_[value_capacity];
+  std::int32_t values_[value_capacity] = {};
   std::size_t first_value_ = 0;
   std::size_t value_count_ = 0;
 };

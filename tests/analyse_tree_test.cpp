@@ -16,15 +16,18 @@ constexpr int train_length = 218;
 
 // Runs the analysis on text with the result arrays cleared first.
 bool analyse_text(const std::string& text) {
-  std::fill(&pedestals[0], &pedestals[0] + nchan, 0.0);
-  std::fill(&peaks[0][0], &peaks[0][0] + npeaks * nchan, 0.0);
+  std::fill(std::begin(pedestals), std::end(pedestals), 0.0);
+  for (auto& peak : peaks) std::fill(std::begin(peak), std::end(peak), 0.0);
   const ScratchDir dir;
   return analyse_tree(dir.write("samples.txt", text).c_str());
 }
 
 bool all_results_nan() {
-  const bool pedestals_nan = std::all_of(&pedestals[0], &pedestals[0] + nchan, [](double v) { return std::isnan(v); });
-  return pedestals_nan && std::all_of(&peaks[0][0], &peaks[0][0] + npeaks * nchan, [](double v) { return std::isnan(v); });
+  const auto is_nan = [](double value) { return std::isnan(value); };
+  bool all_nan = std::all_of(std::begin(pedestals), std::end(pedestals), is_nan);
+  for (const auto& peak : peaks)
+    all_nan = all_nan && std::all_of(std::begin(peak), std::end(peak), is_nan);
+  return all_nan;
 }
 
 Row filled(std::int32_t value) {
@@ -56,13 +59,14 @@ std::string text_of(const std::vector<Row>& rows) {
   return text;
 }
 
-const Row baseline = filled(60);
-const std::vector<Row> marker = {filled(0), filled(0)};
+constexpr std::size_t train_rows = train_length;
+const Row baseline = filled(60);  // NOLINT(cert-err58-cpp): a test failing to start is fine
+const std::vector<Row> marker = {filled(0), filled(0)};  // NOLINT(cert-err58-cpp)
 
 // A train whose peak rows pulse the odd channels down to 10 over a level of 60.
 std::vector<Row> plain_train() {
-  std::vector<Row> rows(train_length, baseline);
-  for (int peak = 0; peak < npeaks; ++peak) rows[14 * peak] = by_parity(10, 60);
+  std::vector<Row> rows(train_rows, baseline);
+  for (std::size_t peak = 0; peak < npeaks; ++peak) rows[14 * peak] = by_parity(10, 60);
   return rows;
 }
 
@@ -75,7 +79,8 @@ std::vector<Row> joined(std::initializer_list<std::vector<Row>> parts) {
 void expect_plain_train_results() {
   for (int channel = 0; channel < nchan; ++channel) {
     EXPECT_EQ(pedestals[channel], 60.0) << channel;
-    for (int peak = 0; peak < npeaks; ++peak) EXPECT_EQ(peaks[peak][channel], channel % 2 ? -50.0 : 0.0);
+    for (int peak = 0; peak < npeaks; ++peak)
+      EXPECT_EQ(peaks[peak][channel], channel % 2 ? -50.0 : 0.0);
   }
 }
 
@@ -109,10 +114,12 @@ TEST(AnalyseTree, UnfinishedTrainIsAveragedOverTheRowsItReached) {
         continue;
       }
       for (int channel = 0; channel < nchan; ++channel) {
-        EXPECT_EQ(pedestals[channel], spec.pedestal[channel]) << trains << " trains, cut at " << cut;
+        EXPECT_EQ(pedestals[channel], spec.pedestal[channel])
+            << trains << " trains, cut at " << cut;
         for (int peak = 0; peak < npeaks; ++peak) {
           const bool reached = trains > 0 || 14 * peak < cut;
-          EXPECT_EQ(std::isnan(peaks[peak][channel]), !reached) << trains << ", " << cut << ", peak " << peak;
+          EXPECT_EQ(std::isnan(peaks[peak][channel]), !reached)
+              << trains << ", " << cut << ", peak " << peak;
           if (reached && channel % 2) {
             EXPECT_DOUBLE_EQ(peaks[peak][channel], -400.0);
           }
@@ -123,8 +130,9 @@ TEST(AnalyseTree, UnfinishedTrainIsAveragedOverTheRowsItReached) {
 }
 
 TEST(AnalyseTree, NoMarkerOrNoTrainLeavesNotANumber) {
-  for (const std::string& text : {std::string(), std::string("abc"), text_of(plain_train()),
-                                  text_of(joined({marker, {baseline}})), text_of(joined({plain_train(), marker}))}) {
+  for (const std::string& text :
+       {std::string(), std::string("abc"), text_of(plain_train()),
+        text_of(joined({marker, {baseline}})), text_of(joined({plain_train(), marker}))}) {
     EXPECT_TRUE(analyse_text(text));
     EXPECT_TRUE(all_results_nan());
   }
@@ -149,8 +157,14 @@ TEST(AnalyseTree, TrainsOpenOnALowRowAfterARowThatIsNotLow) {
   const Row other_low = filled(0);
   // A low row straight after the marker, after a closing row, or as the
   // closing row opens nothing; a misplaced train would shift every peak.
-  ASSERT_TRUE(analyse_text(text_of(joined({marker, {other_low, baseline}, plain_train(), {baseline, other_low, baseline},
-                                           plain_train(), {other_low, baseline}, plain_train(), {baseline}}))));
+  ASSERT_TRUE(analyse_text(text_of(joined({marker,
+                                           {other_low, baseline},
+                                           plain_train(),
+                                           {baseline, other_low, baseline},
+                                           plain_train(),
+                                           {other_low, baseline},
+                                           plain_train(),
+                                           {baseline}}))));
   expect_plain_train_results();
   // Without a row that isn't low between the marker and the first pulse,
   // the first pulse opens nothing and the train starts on the second one,
@@ -161,11 +175,12 @@ TEST(AnalyseTree, TrainsOpenOnALowRowAfterARowThatIsNotLow) {
 }
 
 TEST(AnalyseTree, RowsAreTakenByPositionAloneInsideATrain) {
-  std::vector<Row> train(train_length, by_parity(20, 60));  // low rows everywhere
-  for (int peak = 0; peak < npeaks; ++peak) train[14 * peak] = by_parity(10, 61);
+  std::vector<Row> train(train_rows, by_parity(20, 60));  // low rows everywhere
+  for (std::size_t peak = 0; peak < npeaks; ++peak) train[14 * peak] = by_parity(10, 61);
   for (int position = 198; position < 215; ++position) train[position] = filled(60);
-  train[210] = filled(77);                                // a pedestal row, not a sixteenth peak
-  for (int position = 215; position < 218; ++position) train[position] = filled(999);  // counted, not added
+  train[210] = filled(77);  // a pedestal row, not a sixteenth peak
+  for (int position = 215; position < 218; ++position)
+    train[position] = filled(999);  // counted, not added
   ASSERT_TRUE(analyse_text(text_of(joined({marker, {baseline}, train, {baseline}}))));
   const double pedestal = (16 * 60.0 + 77) / 17;
   for (int channel = 0; channel < nchan; ++channel) {
@@ -181,8 +196,9 @@ TEST(AnalyseTree, UnreadableFileIsReportedAndLeavesTheSumsAlone) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(analyse_tree(dir.file("missing.txt").c_str()));
   EXPECT_FALSE(analyse_tree(dir.file("").c_str()));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot open file named " + dir.file("missing.txt") +
-                                                        ".\nCannot open file named " + dir.file("") + ".\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Cannot open file named " + dir.file("missing.txt") + ".\nCannot open file named " +
+                dir.file("") + ".\n");
   EXPECT_EQ(pedestals[0], 5.0);
 }
 

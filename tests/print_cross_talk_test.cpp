@@ -15,7 +15,8 @@ namespace {
 // Fills peaks with pulsed channels at pulsed and the others at observed.
 void set_peaks(bool even_pulsed, double pulsed, double observed) {
   for (auto& peak : peaks)
-    for (int channel = 0; channel < nchan; ++channel) peak[channel] = (channel % 2 == 0) == even_pulsed ? pulsed : observed;
+    for (int channel = 0; channel < nchan; ++channel)
+      peak[channel] = (channel % 2 == 0) == even_pulsed ? pulsed : observed;
 }
 
 std::string table_for(bool even_selected) {
@@ -74,7 +75,8 @@ TEST(PrintCrossTalk, NotANumberAndInfinityAsPrintfShowsThem) {
   // 0/0 gives the processor's default not-a-number, whose sign bit is set.
   EXPECT_EQ(table.find(line(0, "     -inf     -nan      inf").substr(0, 33)), 151u) << table;
   EXPECT_NE(table.find(line(1, repeated("      nan", 16))), std::string::npos) << table;
-  EXPECT_NE(table.find(line(2, "      inf     -nan      inf").substr(0, 33)), std::string::npos) << table;
+  EXPECT_NE(table.find(line(2, "      inf     -nan      inf").substr(0, 33)), std::string::npos)
+      << table;
 }
 
 TEST(PrintCrossTalk, UnwritableLogIsReported) {

@@ -94,11 +94,24 @@ TEST(SampleReader, LineLayoutCarriesNoMeaning) {
 
 // Text made of pieces chosen to hit every rule of the format, in random mixes.
 std::string random_text(std::mt19937& random) {
-  static const std::string pieces[] = {
-      " ", " ", " ", "\n", "\t", "\r\n", "\v", "\f", "  ", "-", "+", "0", "00", "7", "42",
-      "-13", "512", "-300", "4095", "12345678", "123456789", "999999999", "1000000000",
-      "2147483647", "2147483648", "-2147483648", "-2147483649", "4294967296", "99999999999",
-      "000000000000000000000000000001", "a", ".", "x", std::string(1, '\0'), "\xff", "-+"};
+  static const std::string pieces[] = {" ",           " ",
+                                       " ",           "\n",
+                                       "\t",          "\r\n",
+                                       "\v",          "\f",
+                                       "  ",          "-",
+                                       "+",           "0",
+                                       "00",          "7",
+                                       "42",          "-13",
+                                       "512",         "-300",
+                                       "4095",        "12345678",
+                                       "123456789",   "999999999",
+                                       "1000000000",  "2147483647",
+                                       "2147483648",  "-2147483648",
+                                       "-2147483649", "4294967296",
+                                       "99999999999", "000000000000000000000000000001",
+                                       "a",           ".",
+                                       "x",           std::string(1, '\0'),
+                                       "\xff",        "-+"};
   const int length = std::uniform_int_distribution<int>(0, 400)(random);
   std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
   std::bernoulli_distribution junk_allowed(0.3);
@@ -131,13 +144,14 @@ std::string damaged_samples(std::mt19937& random) {
 
 TEST(SampleReader, AgreesWithStreamExtractionOnGeneratedInputs) {
   const char* requested = std::getenv("XTALK_DIFF_ITERATIONS");
-  const int iterations = requested != nullptr ? std::atoi(requested) : 3000;
-  std::mt19937 random(20261208);
-  for (int i = 0; i < iterations; ++i) {
+  const long iterations = requested != nullptr ? std::strtol(requested, nullptr, 10) : 3000;
+  std::mt19937 random(20261208);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same cases every run
+  for (long i = 0; i < iterations; ++i) {
     const std::string text = i % 2 == 0 ? random_text(random) : damaged_samples(random);
     const std::size_t buffer_size = std::uniform_int_distribution<std::size_t>(1, 600)(random);
     const std::vector<Row> expected = reference_rows(text);
-    ASSERT_EQ(reader_rows(text, buffer_size), expected) << "case " << i << ", buffer " << buffer_size;
+    ASSERT_EQ(reader_rows(text, buffer_size), expected)
+        << "case " << i << ", buffer " << buffer_size;
     ASSERT_EQ(reader_rows(text, buffer_size, Decoder::portable), expected) << "case " << i;
     ASSERT_EQ(reader_rows(text), expected) << "case " << i;
   }

@@ -15,7 +15,10 @@ template <typename Sink>
 class RowWriter {
  public:
   RowWriter(const SampleSpec& spec, Sink sink)
-      : spec_(spec), sink_(sink), random_(spec.seed), noise_(0.0, spec.noise > 0 ? spec.noise : 1.0) {}
+      : spec_(spec),
+        sink_(sink),
+        random_(spec.seed),
+        noise_(0.0, spec.noise > 0 ? spec.noise : 1.0) {}
 
   bool baseline_row() { return row(false); }
   bool pulse_row() { return row(true); }

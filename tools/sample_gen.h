@@ -10,16 +10,17 @@
 struct SampleSpec {
   static constexpr int channels = 32;
 
-  int trains = 3;              // complete pulse trains
-  int cut_rows = 0;            // rows of an unfinished last train, 0 for none
-  int lead_rows = 5;           // baseline rows before the start marker
-  int gap_rows = 20;           // baseline rows after a train, its closing row included
-  bool even_pulsed = false;    // which parity carries the pulse
-  int pulse = 420;             // downward pulse height on the pulsed channels
-  double noise = 0.0;          // standard deviation of the Gaussian ADC noise
+  int trains = 3;            // complete pulse trains
+  int cut_rows = 0;          // rows of an unfinished last train, 0 for none
+  int lead_rows = 5;         // baseline rows before the start marker
+  int gap_rows = 20;         // baseline rows after a train, its closing row included
+  bool even_pulsed = false;  // which parity carries the pulse
+  int pulse = 420;           // downward pulse height on the pulsed channels
+  double noise = 0.0;        // standard deviation of the Gaussian ADC noise
   std::uint32_t seed = 1;
-  std::array<int, channels> pedestal{};     // baseline level of each channel
-  std::array<double, channels> cross_talk{};  // response of the unpulsed channels, as a fraction of the pulse
+  std::array<int, channels> pedestal{};  // baseline level of each channel
+  std::array<double, channels>
+      cross_talk{};  // response of the unpulsed channels, as a fraction of the pulse
   std::string value_separator = " ";
   std::string row_separator = "\n";
 

@@ -1,4 +1,5 @@
 // xtalk_gen: writes a realistic sample file to standard output.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,10 +12,18 @@ namespace {
 constexpr double bytes_per_train = 30300.0;  // about 240 rows of ~126 characters
 
 void usage() {
-  std::fprintf(stderr,
-               "usage: xtalk_gen [--trains N | --size-mb N] [--cut ROWS] [--parity odd|even]\n"
-               "                 [--noise SIGMA] [--xtalk FRACTION] [--seed N]\n"
-               "Writes a sample file with a start marker and 15-pulse trains to standard output.\n");
+  std::fprintf(
+      stderr,
+      "usage: xtalk_gen [--trains N | --size-mb N] [--cut ROWS] [--parity odd|even]\n"
+      "                 [--noise SIGMA] [--xtalk FRACTION] [--seed N]\n"
+      "Writes a sample file with a start marker and 15-pulse trains to standard output.\n");
+}
+
+bool parse_number(const char* text, double& number) {
+  char* end = nullptr;
+  errno = 0;
+  number = std::strtod(text, &end);
+  return end != text && *end == '\0' && errno == 0 && number >= 0;
 }
 
 }  // namespace
@@ -22,38 +31,38 @@ void usage() {
 int main(int argc, char** argv) {
   SampleSpec spec = SampleSpec::realistic();
   spec.noise = 2.0;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--help") {
       usage();
       return 0;
     }
-    if (i + 1 >= argc) {
-      usage();
-      return 2;
-    }
-    const char* value = argv[++i];
-    if (option == "--trains") {
-      spec.trains = std::atoi(value);
-    } else if (option == "--size-mb") {
-      spec.trains = static_cast<int>(std::atof(value) * 1e6 / bytes_per_train) + 1;
-    } else if (option == "--cut") {
-      spec.cut_rows = std::atoi(value);
-    } else if (option == "--parity" && (std::strcmp(value, "odd") == 0 || std::strcmp(value, "even") == 0)) {
+    const char* value = i + 1 < argc ? argv[i + 1] : "";
+    double number = 0;
+    const bool numeric = parse_number(value, number);
+    if (option == "--parity" &&
+        (std::strcmp(value, "odd") == 0 || std::strcmp(value, "even") == 0)) {
       spec.even_pulsed = std::strcmp(value, "even") == 0;
-    } else if (option == "--noise") {
-      spec.noise = std::atof(value);
-    } else if (option == "--xtalk") {
-      spec.cross_talk.fill(std::atof(value));
-    } else if (option == "--seed") {
-      spec.seed = static_cast<std::uint32_t>(std::strtoul(value, nullptr, 10));
+    } else if (option == "--trains" && numeric) {
+      spec.trains = static_cast<int>(number);
+    } else if (option == "--size-mb" && numeric) {
+      spec.trains = static_cast<int>(number * 1e6 / bytes_per_train) + 1;
+    } else if (option == "--cut" && numeric && number < 218) {
+      spec.cut_rows = static_cast<int>(number);
+    } else if (option == "--noise" && numeric) {
+      spec.noise = number;
+    } else if (option == "--xtalk" && numeric) {
+      spec.cross_talk.fill(number);
+    } else if (option == "--seed" && numeric) {
+      spec.seed = static_cast<std::uint32_t>(number);
     } else {
+      std::fprintf(stderr, "xtalk_gen: bad option %s %s\n", option.c_str(), value);
       usage();
       return 2;
     }
   }
   if (!write_samples(spec, stdout) || std::fflush(stdout) != 0) {
-    std::perror("xtalk_gen: write");
+    std::fprintf(stderr, "xtalk_gen: cannot write: %s\n", std::strerror(errno));
     return 1;
   }
   return 0;
