@@ -9,6 +9,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 failures=0
 checks=0
+skipped=0
 
 fail() {
   echo "FAIL: $*" >&2
@@ -110,5 +111,136 @@ expect "no marker status" "$status" 0
 expect "no marker row" "$(sed -n 2p data/xtalk_vemra7_odd.log)" \
   "     0$(printf '     -nan%.0s' {1..16})"
 
-echo "$((checks - failures)) passed, $failures failed"
+# --- Fault tests: damaged input, unusual files, and logs that can't be written.
+
+# table_of FILE: the log the tool writes for FILE (copied into data/), or the
+# failure it reports.
+table_of() {
+  cp "$1" data/probe_adc.txt
+  rm -f data/xtalk_vemra9_odd.log
+  "$qavrel" 9 odd data/probe_adc.txt >/dev/null 2>&1 && cat data/xtalk_vemra9_odd.log
+  rm -f data/probe_adc.txt data/xtalk_vemra9_odd.log
+}
+
+# Row 274 is peak 2 of the second train (5 lead rows, a 2-row marker, one
+# baseline row, 218 train rows and 20 gap rows come before it), so whether it
+# counts shows in the table.
+head -n 274 data/run_adc.txt >before.txt
+damaged_row=$(sed -n 275p data/run_adc.txt)
+without_row=$(table_of before.txt)
+{ cat before.txt; echo "$damaged_row"; } >with.txt
+with_row=$(table_of with.txt)
+expect "the damaged row matters" "$([[ "$without_row" != "$with_row" ]] && echo differs)" differs
+
+# with_token TOKEN K: the data file with value K of row 274 replaced by TOKEN.
+with_token() {
+  cat before.txt
+  echo "$damaged_row" | awk -v k="$2" -v token="$1" '{ $(k + 1) = token; print }'
+  sed -n '276,$p' data/run_adc.txt
+}
+# expect_token TOKEN K VALUE: with TOKEN as value K of row 274, the table is
+# that of the file cut after row 273, or after row 274 ending in VALUE when
+# TOKEN is a number cut short by junk and K is the row's last value.
+expect_token() {
+  local expected_table=$without_row
+  with_token "$1" "$2" >damaged.txt
+  if [[ -n ${3:-} && $2 -eq 31 ]]; then
+    { cat before.txt; echo "$damaged_row" | awk -v value="$3" '{ $32 = value; print }'; } >expected.txt
+    expected_table=$(table_of expected.txt)
+  fi
+  expect "$1 as value $2" "$(table_of damaged.txt)" "$expected_table"
+}
+for ((k = 0; k < 32; ++k)); do
+  expect_token 12abc "$k" 12
+done
+for k in 0 1 17 30 31; do
+  expect_token 1.5 "$k" 1
+  expect_token 0x1F "$k" 0
+  expect_token 1e5 "$k" 1
+  for token in 2147483648 -2147483649 99999999999999999999 + - .5; do
+    expect_token "$token" "$k"
+  done
+  # The limits themselves are plain values.
+  for token in 2147483647 -2147483648 -0 +0000000000000000000012; do
+    with_token "$token" "$k" >damaged.txt
+    with_token "$((10#${token#[+-]} * (${token:0:1} == "-" ? -1 : 1)))" "$k" >expected.txt
+    expect "$token as value $k" "$(table_of damaged.txt)" "$(table_of expected.txt)"
+  done
+done
+
+# A NUL byte ends the input like any other junk.
+{ cat before.txt; printf '\0'; sed -n '275,$p' data/run_adc.txt; } >nul.txt
+expect "NUL in the middle" "$(table_of nul.txt)" "$without_row"
+
+# Line breaks carry no meaning: one line of several megabytes, no newline.
+whole_table=$(table_of data/run_adc.txt)
+tr '\n' ' ' <data/run_adc.txt | head -c -1 >one_line.txt
+expect "one long line" "$(table_of one_line.txt)" "$whole_table"
+tr '\n' '\t' <data/run_adc.txt | sed 's/\t/\r\n/g' >crlf.txt
+expect "carriage returns and tabs" "$(table_of crlf.txt)" "$whole_table"
+
+# Empty and junk files give a not-a-number table and status 0.
+nan_table=$(table_of data/short.txt)
+: >empty.txt
+expect "empty file" "$(table_of empty.txt)" "$nan_table"
+head -c 100000 /dev/urandom | tr '0-9 \n\t-' 'abcdefghijklmn' >junk.txt
+expect "binary junk" "$(table_of junk.txt)" "$nan_table"
+
+# A FIFO fed by another process reads like a regular file.
+mkfifo data/fifo_adc.txt
+cat data/run_adc.txt >data/fifo_adc.txt &
+run 9 odd data/fifo_adc.txt
+wait
+expect "fifo status" "$status" 0
+expect "fifo table" "$(cat data/xtalk_vemra9_odd.log)" "$whole_table"
+rm -f data/xtalk_vemra9_odd.log data/fifo_adc.txt
+
+# A pipe named through /dev/fd is read, but no log can be made beside it.
+"$qavrel" 9 odd <(cat data/run_adc.txt) >out 2>err
+status=$?
+expect "pipe path status" "$status" 1
+expect "pipe path stdout" "$(cat out)" " odd selected "
+expect "pipe path stderr" "$(cut -d: -f1 err)" "Cannot write log file named /dev/fd/xtalk_vemra9_odd.log"
+
+# A log that can't be written in full is a failure, never status 0.
+ln -s /dev/full data/xtalk_vemra9_odd.log
+run 9 odd data/run_adc.txt
+expect "full disk status" "$status" 1
+expect "full disk stdout" "$(cat out)" " odd selected "
+expect "full disk stderr" "$(cat err)" \
+  "Cannot write log file named data/xtalk_vemra9_odd.log: No space left on device"
+rm -f data/xtalk_vemra9_odd.log
+
+# A read error is reported, not taken for the end of the data.
+run 9 odd /proc/self/mem
+expect "read error status" "$status" 1
+expect "read error stderr" "$(cat err)" "Cannot read file named /proc/self/mem: Input/output error"
+expect "read error stdout" "$(cat out)" ""
+
+# Spaces, "%" and bytes beyond ASCII are copied into the log name literally.
+rm -f data/*.log
+run '1 %s' $'odd \xc3\xbc %d%%' data/run_adc.txt
+expect "literal names status" "$status" 0
+expect "literal names log" "$(ls data/*.log)" $'data/xtalk_vemra1 %s_odd \xc3\xbc %d%%.log'
+rm -f data/*.log
+expect_no_log "after the fault tests"
+
+# Permission checks mean nothing to root, who may write anywhere.
+if [[ $(id -u) -eq 0 ]]; then
+  echo "SKIP: read-only directory and unreadable file (running as root)"
+  skipped=$((skipped + 2))
+else
+  mkdir readonly && cp data/run_adc.txt readonly/run_adc.txt && chmod 555 readonly
+  run 9 odd readonly/run_adc.txt
+  expect "read-only directory status" "$status" 1
+  expect "read-only directory stderr" "$(cat err)" \
+    "Cannot write log file named readonly/xtalk_vemra9_odd.log: Permission denied"
+  chmod 755 readonly
+  chmod 000 data/run_adc.txt
+  run 9 odd data/run_adc.txt
+  expect "unreadable file stderr" "$(cat err)" "Cannot open file named data/run_adc.txt."
+  chmod 644 data/run_adc.txt
+fi
+
+echo "$((checks - failures)) passed, $failures failed, $skipped skipped"
 [[ $failures -eq 0 ]]
