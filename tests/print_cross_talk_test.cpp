@@ -32,7 +32,7 @@ std::string repeated(const std::string& cell, int count) {
 }
 
 std::string line(int peak, const std::string& cells) {
-  char number[8];
+  char number[16];
   std::snprintf(number, sizeof number, "%6d", peak);
   return number + cells + "\n";
 }
