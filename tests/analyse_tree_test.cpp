@@ -190,16 +190,4 @@ TEST(AnalyseTree, RowsAreTakenByPositionAloneInsideATrain) {
   }
 }
 
-TEST(AnalyseTree, UnreadableFileIsReportedAndLeavesTheSumsAlone) {
-  const ScratchDir dir;
-  pedestals[0] = 5;
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(analyse_tree(dir.file("missing.txt").c_str()));
-  EXPECT_FALSE(analyse_tree(dir.file("").c_str()));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Cannot open file named " + dir.file("missing.txt") + ".\nCannot open file named " +
-                dir.file("") + ".\n");
-  EXPECT_EQ(pedestals[0], 5.0);
-}
-
 }  // namespace

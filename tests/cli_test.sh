@@ -195,6 +195,15 @@ expect "fifo status" "$status" 0
 expect "fifo table" "$(cat data/xtalk_vemra9_odd.log)" "$whole_table"
 rm -f data/xtalk_vemra9_odd.log data/fifo_adc.txt
 
+# The data's directory disappears while the data is read: no log, status 1.
+mkdir gone && mkfifo gone/fifo_adc.txt
+{ cat data/run_adc.txt; rm -rf gone; } >gone/fifo_adc.txt &
+run 9 odd gone/fifo_adc.txt
+wait
+expect "missing log directory status" "$status" 1
+expect "missing log directory stderr" "$(cat err)" \
+  "Cannot write log file named gone/xtalk_vemra9_odd.log: No such file or directory"
+
 # A pipe named through /dev/fd is read, but no log can be made beside it.
 "$qavrel" 9 odd <(cat data/run_adc.txt) >out 2>err
 status=$?

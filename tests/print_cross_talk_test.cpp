@@ -79,13 +79,4 @@ TEST(PrintCrossTalk, NotANumberAndInfinityAsPrintfShowsThem) {
       << table;
 }
 
-TEST(PrintCrossTalk, UnwritableLogIsReported) {
-  const ScratchDir dir;
-  const std::string path = dir.file("missing/table.log");
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(print_cross_talk(path.c_str(), false));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Cannot write log file named " + path + ": No such file or directory\n");
-}
-
 }  // namespace
