@@ -126,7 +126,8 @@ Decoded convert_each(const char* block, ValueBits bits, std::int32_t* out) {
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-#define XTALK_WIDE_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt")))
+#define XTALK_WIDE_TARGET \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi2,popcnt")))
 
 XTALK_WIDE_TARGET ByteClasses classify_wide(const char* block) {
   const __m512i x = _mm512_loadu_si512(block);
@@ -151,16 +152,11 @@ XTALK_WIDE_TARGET __m512i digits_back(const char* block, unsigned back, std::uin
   return _mm512_maskz_sub_epi8(keep, _mm512_loadu_si512(block - back), _mm512_set1_epi8('0'));
 }
 
-// The 16-bit value of the digit run ending at each of 32 bytes.
-XTALK_WIDE_TARGET __m512i run_values(__m256i low_pairs, __m256i high_pairs) {
-  const __m512i high = _mm512_mullo_epi16(_mm512_cvtepu8_epi16(high_pairs), _mm512_set1_epi16(100));
-  return _mm512_add_epi16(_mm512_cvtepu8_epi16(low_pairs), high);
-}
-
 // Converts all located values at once when none has more than four digits:
-// the value of the run ending at each byte is put together from the digits
-// up to three bytes back in the same run, and the bytes that end a value are
-// then compressed into place. Returns nothing decoded for longer values.
+// the two digit pairs of the run ending at each byte are put together from
+// the digits up to three bytes back in the same run, those of the bytes that
+// end a value are compressed into place, and only then combined.
+// Returns nothing decoded for longer values.
 XTALK_WIDE_TARGET Decoded convert_wide(const char* block, const ValueBits& bits,
                                        std::int32_t* out) {
   const std::uint64_t digits = bits.digits;
@@ -175,25 +171,20 @@ XTALK_WIDE_TARGET Decoded convert_wide(const char* block, const ValueBits& bits,
       _mm512_add_epi8(ten_times(digits_back(block, 1, run_of_2)), digits_back(block, 0, digits));
   const __m512i high_pairs =
       _mm512_add_epi8(ten_times(digits_back(block, 3, run_of_4)), digits_back(block, 2, run_of_3));
+  // A value ends on at most every other byte, so 32 slots hold them all.
+  const __m256i low = _mm512_castsi512_si256(_mm512_maskz_compress_epi8(bits.ends, low_pairs));
+  const __m256i high = _mm512_castsi512_si256(_mm512_maskz_compress_epi8(bits.ends, high_pairs));
+  __m512i values =
+      _mm512_add_epi16(_mm512_cvtepu8_epi16(low),
+                       _mm512_mullo_epi16(_mm512_cvtepu8_epi16(high), _mm512_set1_epi16(100)));
   // Adding the bit of a negative run's first digit carries through the run
-  // to the byte after it.
+  // to the byte after it; pext then packs the signs like the values.
   const std::uint64_t negative_ends = (((digits + bits.negative) & ~digits) >> 1) & bits.ends;
-
-  std::size_t count = 0;
-  for (unsigned half = 0; half < 2; ++half) {
-    const __mmask32 ends = static_cast<__mmask32>(bits.ends >> (32 * half));
-    const __mmask32 negative = static_cast<__mmask32>(negative_ends >> (32 * half));
-    __m512i values = half == 0 ? run_values(_mm512_castsi512_si256(low_pairs),
-                                            _mm512_castsi512_si256(high_pairs))
-                               : run_values(_mm512_extracti64x4_epi64(low_pairs, 1),
-                                            _mm512_extracti64x4_epi64(high_pairs, 1));
-    values = _mm512_mask_sub_epi16(values, negative, _mm512_setzero_si512(), values);
-    // At most 16 values end in 32 bytes; the caller leaves room for 32.
-    const __m512i packed = _mm512_maskz_compress_epi16(ends, values);
-    _mm512_storeu_si512(out + count, _mm512_cvtepi16_epi32(_mm512_castsi512_si256(packed)));
-    count += static_cast<std::size_t>(__builtin_popcount(ends));
-  }
-  return {count, highest_bit(bits.ends) + 1};
+  const auto negative = static_cast<__mmask32>(_pext_u64(negative_ends, bits.ends));
+  values = _mm512_mask_sub_epi16(values, negative, _mm512_setzero_si512(), values);
+  _mm512_storeu_si512(out, _mm512_cvtepi16_epi32(_mm512_castsi512_si256(values)));
+  _mm512_storeu_si512(out + 16, _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(values, 1)));
+  return {static_cast<std::size_t>(__builtin_popcountll(bits.ends)), highest_bit(bits.ends) + 1};
 }
 
 XTALK_WIDE_TARGET Decoded decode_wide(const char* block, std::int32_t* out) {
@@ -209,7 +200,8 @@ XTALK_WIDE_TARGET Decoded decode_wide(const char* block, std::int32_t* out) {
 bool wide_vectors_available() {
 #if defined(XTALK_WIDE_VECTORS)
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2");
+  return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") &&
+         __builtin_cpu_supports("bmi2");
 #else
   return false;
 #endif
