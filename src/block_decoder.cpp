@@ -85,6 +85,9 @@ ByteClasses classify(const char* block) {
 }
 #endif
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the digit conversion loads bytes as little-endian words");
+
 // The value of up to eight ASCII digits packed little-endian in chunk, most
 // significant digit first, with unused leading bytes zero. Digit pairs, then
 // quads, then the two halves are combined by multiplication (SWAR).
