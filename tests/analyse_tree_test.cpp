@@ -86,14 +86,14 @@ void expect_plain_train_results() {
 
 TEST(AnalyseTree, GeneratedTrainsGiveTheInjectedPedestalsAndPeaks) {
   for (const bool even_pulsed : {false, true}) {
-    SampleSpec spec = SampleSpec::realistic();
-    spec.pulse = 400;  // keeps every cross-talk response a whole number
-    spec.even_pulsed = even_pulsed;
-    ASSERT_TRUE(analyse_text(samples_text(spec)));
+    SampleRecipe recipe = SampleRecipe::realistic();
+    recipe.pulse = 400;  // keeps every cross-talk response a whole number
+    recipe.even_pulsed = even_pulsed;
+    ASSERT_TRUE(analyse_text(samples_text(recipe)));
     for (int channel = 0; channel < nchan; ++channel) {
       const bool pulsed = (channel % 2 == 0) == even_pulsed;
       const double response = pulsed ? -400.0 : -400.0 * default_cross_talk(channel);
-      EXPECT_EQ(pedestals[channel], spec.pedestal[channel]);
+      EXPECT_EQ(pedestals[channel], recipe.pedestal[channel]);
       for (int peak = 0; peak < npeaks; ++peak) EXPECT_DOUBLE_EQ(peaks[peak][channel], response);
     }
   }
@@ -102,19 +102,19 @@ TEST(AnalyseTree, GeneratedTrainsGiveTheInjectedPedestalsAndPeaks) {
 TEST(AnalyseTree, UnfinishedTrainIsAveragedOverTheRowsItReached) {
   // Every train holds the same rows, so each average is exact only when its
   // divisor equals the number of rows added.
-  SampleSpec spec = SampleSpec::realistic();
-  spec.pulse = 400;
+  SampleRecipe recipe = SampleRecipe::realistic();
+  recipe.pulse = 400;
   for (const int trains : {0, 1, 2}) {
     for (const int cut : {0, 1, 14, 15, 97, 98, 99, 101, 197, 198, 199, 205, 214, 215, 217}) {
-      spec.trains = trains;
-      spec.cut_rows = cut;
-      ASSERT_TRUE(analyse_text(samples_text(spec)));
+      recipe.trains = trains;
+      recipe.cut_rows = cut;
+      ASSERT_TRUE(analyse_text(samples_text(recipe)));
       if (trains == 0 && cut < 199) {
         EXPECT_TRUE(all_results_nan()) << trains << " trains, cut at " << cut;
         continue;
       }
       for (int channel = 0; channel < nchan; ++channel) {
-        EXPECT_EQ(pedestals[channel], spec.pedestal[channel])
+        EXPECT_EQ(pedestals[channel], recipe.pedestal[channel])
             << trains << " trains, cut at " << cut;
         for (int peak = 0; peak < npeaks; ++peak) {
           const bool reached = trains > 0 || 14 * peak < cut;

@@ -76,16 +76,16 @@ TEST(SampleReader, IncompleteLastRowIsDropped) {
 }
 
 TEST(SampleReader, LineLayoutCarriesNoMeaning) {
-  SampleSpec spec = SampleSpec::realistic();
-  spec.trains = 1;
-  spec.noise = 3;
-  const std::vector<Row> rows = reader_rows(samples_text(spec));
+  SampleRecipe recipe = SampleRecipe::realistic();
+  recipe.trains = 1;
+  recipe.noise = 3;
+  const std::vector<Row> rows = reader_rows(samples_text(recipe));
   ASSERT_EQ(rows.size(), 5 + 3 + 218 + 20u);
   for (const auto& [value_separator, row_separator] :
        {std::pair{" ", "\r\n"}, {"\t", "\n"}, {"\n", "\n"}, {" ", " "}, {"   ", "\n\n"}}) {
-    spec.value_separator = value_separator;
-    spec.row_separator = row_separator;
-    std::string text = samples_text(spec);
+    recipe.value_separator = value_separator;
+    recipe.row_separator = row_separator;
+    std::string text = samples_text(recipe);
     EXPECT_EQ(reader_rows(text), rows);
     text.pop_back();  // no line end after the last row
     EXPECT_EQ(reader_rows(text), rows);
@@ -127,12 +127,12 @@ std::string random_text(std::mt19937& random) {
 
 // Realistic rows with a few bytes damaged at random.
 std::string damaged_samples(std::mt19937& random) {
-  SampleSpec spec = SampleSpec::realistic();
-  spec.trains = 0;
-  spec.cut_rows = std::uniform_int_distribution<int>(0, 40)(random);
-  spec.noise = 30;
-  spec.seed = random();
-  std::string text = samples_text(spec);
+  SampleRecipe recipe = SampleRecipe::realistic();
+  recipe.trains = 0;
+  recipe.cut_rows = std::uniform_int_distribution<int>(0, 40)(random);
+  recipe.noise = 30;
+  recipe.seed = random();
+  std::string text = samples_text(recipe);
   const int damage = std::uniform_int_distribution<int>(0, 3)(random);
   for (int i = 0; i < damage && !text.empty(); ++i) {
     const std::size_t at = std::uniform_int_distribution<std::size_t>(0, text.size() - 1)(random);

@@ -14,17 +14,17 @@ constexpr int peak_count = 15;
 template <typename Sink>
 class RowWriter {
  public:
-  RowWriter(const SampleSpec& spec, Sink sink)
-      : spec_(spec),
+  RowWriter(const SampleRecipe& recipe, Sink sink)
+      : recipe_(recipe),
         sink_(sink),
-        random_(spec.seed),
-        noise_(0.0, spec.noise > 0 ? spec.noise : 1.0) {}
+        random_(recipe.seed),
+        noise_(0.0, recipe.noise > 0 ? recipe.noise : 1.0) {}
 
   bool baseline_row() { return row(false); }
   bool pulse_row() { return row(true); }
 
   bool zero_row() {
-    for (int channel = 0; channel < SampleSpec::channels; ++channel) value(channel, 0);
+    for (int channel = 0; channel < SampleRecipe::channels; ++channel) value(channel, 0);
     return end_row();
   }
 
@@ -36,31 +36,31 @@ class RowWriter {
 
  private:
   bool row(bool pulsed) {
-    for (int channel = 0; channel < SampleSpec::channels; ++channel) {
-      double level = spec_.pedestal[channel];
+    for (int channel = 0; channel < SampleRecipe::channels; ++channel) {
+      double level = recipe_.pedestal[channel];
       if (pulsed) {
-        const bool is_pulsed = (channel % 2 == 0) == spec_.even_pulsed;
-        level -= spec_.pulse * (is_pulsed ? 1.0 : spec_.cross_talk[channel]);
+        const bool is_pulsed = (channel % 2 == 0) == recipe_.even_pulsed;
+        level -= recipe_.pulse * (is_pulsed ? 1.0 : recipe_.cross_talk[channel]);
       }
-      if (spec_.noise > 0) level += noise_(random_);
+      if (recipe_.noise > 0) level += noise_(random_);
       value(channel, static_cast<int>(std::lround(level)));
     }
     return end_row();
   }
 
   void value(int channel, int number) {
-    if (channel > 0) text_ += spec_.value_separator;
+    if (channel > 0) text_ += recipe_.value_separator;
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, number);
     text_.append(digits, result.ptr);
   }
 
   bool end_row() {
-    text_ += spec_.row_separator;
+    text_ += recipe_.row_separator;
     return text_.size() < (1u << 16) || flush();
   }
 
-  const SampleSpec& spec_;
+  const SampleRecipe& recipe_;
   Sink sink_;
   std::mt19937 random_;
   std::normal_distribution<double> noise_;
@@ -68,22 +68,22 @@ class RowWriter {
 };
 
 template <typename Sink>
-bool generate(const SampleSpec& spec, Sink sink) {
-  RowWriter<Sink> out(spec, sink);
+bool generate(const SampleRecipe& recipe, Sink sink) {
+  RowWriter<Sink> out(recipe, sink);
   bool ok = true;
-  for (int row = 0; row < spec.lead_rows; ++row) ok = ok && out.baseline_row();
+  for (int row = 0; row < recipe.lead_rows; ++row) ok = ok && out.baseline_row();
   // Start marker: a low row, then a row of zeros; a baseline row then lets
   // the first train open on its first pulse.
   ok = ok && out.zero_row() && out.zero_row() && out.baseline_row();
-  const int last = spec.cut_rows > 0 ? spec.trains + 1 : spec.trains;
+  const int last = recipe.cut_rows > 0 ? recipe.trains + 1 : recipe.trains;
   for (int train = 0; train < last; ++train) {
-    const bool cut = train == spec.trains;
-    const int rows = cut ? spec.cut_rows : train_length;
+    const bool cut = train == recipe.trains;
+    const int rows = cut ? recipe.cut_rows : train_length;
     for (int position = 0; position < rows; ++position) {
       const bool peak = position % peak_spacing == 0 && position / peak_spacing < peak_count;
       ok = ok && (peak ? out.pulse_row() : out.baseline_row());
     }
-    for (int row = 0; !cut && row < spec.gap_rows; ++row) ok = ok && out.baseline_row();
+    for (int row = 0; !cut && row < recipe.gap_rows; ++row) ok = ok && out.baseline_row();
   }
   return out.flush() && ok;
 }
@@ -92,24 +92,24 @@ bool generate(const SampleSpec& spec, Sink sink) {
 
 double default_cross_talk(int channel) { return 0.01 * (1 + (channel / 2) % 4); }
 
-SampleSpec SampleSpec::realistic() {
-  SampleSpec spec;
+SampleRecipe SampleRecipe::realistic() {
+  SampleRecipe recipe;
   for (int channel = 0; channel < channels; ++channel) {
-    spec.pedestal[channel] = 380 + (channel * 37) % 61;
-    spec.cross_talk[channel] = default_cross_talk(channel);
+    recipe.pedestal[channel] = 380 + (channel * 37) % 61;
+    recipe.cross_talk[channel] = default_cross_talk(channel);
   }
-  return spec;
+  return recipe;
 }
 
-bool write_samples(const SampleSpec& spec, std::FILE* out) {
-  return generate(spec, [out](const std::string& text) {
+bool write_samples(const SampleRecipe& recipe, std::FILE* out) {
+  return generate(recipe, [out](const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), out) == text.size();
   });
 }
 
-std::string samples_text(const SampleSpec& spec) {
+std::string samples_text(const SampleRecipe& recipe) {
   std::string all;
-  generate(spec, [&all](const std::string& text) {
+  generate(recipe, [&all](const std::string& text) {
     all += text;
     return true;
   });

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-struct SampleSpec {
+struct SampleRecipe {
   static constexpr int channels = 32;
 
   int trains = 3;            // complete pulse trains
@@ -24,15 +24,15 @@ struct SampleSpec {
   std::string value_separator = " ";
   std::string row_separator = "\n";
 
-  // A spec with the default pedestals and cross-talk pattern filled in.
-  static SampleSpec realistic();
+  // A recipe with the default pedestals and cross-talk pattern filled in.
+  static SampleRecipe realistic();
 };
 
 // The cross-talk of the default pattern on an unpulsed channel: 1% to 4%.
 double default_cross_talk(int channel);
 
-// Writes the sample file described by spec to out; false when a write fails.
-bool write_samples(const SampleSpec& spec, std::FILE* out);
+// Writes the sample file described by recipe to out; false when a write fails.
+bool write_samples(const SampleRecipe& recipe, std::FILE* out);
 
-// The sample file described by spec, as text.
-std::string samples_text(const SampleSpec& spec);
+// The sample file described by recipe, as text.
+std::string samples_text(const SampleRecipe& recipe);

@@ -29,8 +29,8 @@ bool parse_number(const char* text, double& number) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  SampleSpec spec = SampleSpec::realistic();
-  spec.noise = 2.0;
+  SampleRecipe recipe = SampleRecipe::realistic();
+  recipe.noise = 2.0;
   for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--help") {
@@ -42,26 +42,26 @@ int main(int argc, char** argv) {
     const bool numeric = parse_number(value, number);
     if (option == "--parity" &&
         (std::strcmp(value, "odd") == 0 || std::strcmp(value, "even") == 0)) {
-      spec.even_pulsed = std::strcmp(value, "even") == 0;
+      recipe.even_pulsed = std::strcmp(value, "even") == 0;
     } else if (option == "--trains" && numeric) {
-      spec.trains = static_cast<int>(number);
+      recipe.trains = static_cast<int>(number);
     } else if (option == "--size-mb" && numeric) {
-      spec.trains = static_cast<int>(number * 1e6 / bytes_per_train) + 1;
+      recipe.trains = static_cast<int>(number * 1e6 / bytes_per_train) + 1;
     } else if (option == "--cut" && numeric && number < 218) {
-      spec.cut_rows = static_cast<int>(number);
+      recipe.cut_rows = static_cast<int>(number);
     } else if (option == "--noise" && numeric) {
-      spec.noise = number;
+      recipe.noise = number;
     } else if (option == "--xtalk" && numeric) {
-      spec.cross_talk.fill(number);
+      recipe.cross_talk.fill(number);
     } else if (option == "--seed" && numeric) {
-      spec.seed = static_cast<std::uint32_t>(number);
+      recipe.seed = static_cast<std::uint32_t>(number);
     } else {
       std::fprintf(stderr, "xtalk_gen: bad option %s %s\n", option.c_str(), value);
       usage();
       return 2;
     }
   }
-  if (!write_samples(spec, stdout) || std::fflush(stdout) != 0) {
+  if (!write_samples(recipe, stdout) || std::fflush(stdout) != 0) {
     std::fprintf(stderr, "xtalk_gen: cannot write: %s\n", std::strerror(errno));
     return 1;
   }
