@@ -76,9 +76,9 @@ ByteClasses classify(const char* block) {
 ByteClasses classify(const char* block) {
   ByteClasses classes;
   for (unsigned i = 0; i < block_size; ++i) {
-    const unsigned char c = static_cast<unsigned char>(block[i]);
-    classes.digit |= std::uint64_t{c >= '0' && c <= '9'} << i;
-    classes.space |= std::uint64_t{c == ' ' || (c >= '\t' && c <= '\r')} << i;
+    const int c = static_cast<unsigned char>(block[i]);
+    classes.digit |= std::uint64_t{is_digit(c)} << i;
+    classes.space |= std::uint64_t{is_space(c)} << i;
     classes.minus |= std::uint64_t{c == '-'} << i;
   }
   return classes;

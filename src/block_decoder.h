@@ -7,6 +7,10 @@
 
 namespace block_decoder {
 
+// The byte classes of the sample format, as the C locale has them.
+inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
 // Bytes looked at per call.
 constexpr std::size_t block_size = 64;
 // Readable bytes the decoder may touch before the block.

@@ -13,14 +13,13 @@
 namespace {
 
 using block_decoder::block_size;
+using block_decoder::is_digit;
+using block_decoder::is_space;
 
 // Bytes kept readable before the parse position, for the block decoder.
 constexpr std::size_t front_pad = block_decoder::bytes_before;
 // The smallest buffer that still leaves room for a whole block after a refill.
-constexpr std::size_t min_buffer_size = 128;
-
-bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
+constexpr std::size_t min_buffer_size = 2 * block_size;
 
 }  // namespace
 
