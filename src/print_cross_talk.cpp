@@ -1,10 +1,10 @@
 // Writes the table of cross-talk ratios: for each peak, every observed
 // channel's pedestal-subtracted peak over the mean of the reference channels.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "atomic_write.h"
 #include "xtalk.h"
 
 namespace {
@@ -42,15 +42,7 @@ std::string cross_talk_table(bool even_selected) {
 }  // namespace
 
 bool print_cross_talk(const char* log_path, bool even_selected) {
-  const std::string table = cross_talk_table(even_selected);
-  std::FILE* log = std::fopen(log_path, "w");
-  int error = log == nullptr ? errno : 0;
-  if (log != nullptr) {
-    // The write may only fail when the buffer is flushed, so the close counts too.
-    if (std::fwrite(table.data(), 1, table.size(), log) != table.size())
-      error = errno ? errno : EIO;
-    if (std::fclose(log) != 0 && error == 0) error = errno ? errno : EIO;
-  }
+  const int error = write_atomically(log_path, cross_talk_table(even_selected));
   if (error == 0) return true;
   std::fprintf(stderr, "Cannot write log file named %s: %s\n", log_path, std::strerror(error));
   std::fflush(stderr);

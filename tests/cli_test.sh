@@ -213,6 +213,8 @@ ln -s /dev/full data/xtalk_vemra9_odd.log
 run 9 odd data/run_adc.txt
 expect_outcome "full disk" 1 " odd selected " \
   "Cannot write log file named data/xtalk_vemra9_odd.log: No space left on device"
+expect "full disk keeps link and device" "$(readlink data/xtalk_vemra9_odd.log)|$(stat -c %F /dev/full)" \
+  "/dev/full|character special file"
 rm -f data/xtalk_vemra9_odd.log
 
 # A read error is reported, not taken for the end of the data.
@@ -227,16 +229,91 @@ expect "literal names log" "$(ls data/*.log)" $'data/xtalk_vemra1 %s_odd \xc3\xb
 rm -f data/*.log
 expect_no_log "after the fault tests"
 
+# --- A failed or concurrent run never destroys a good table.
+
+# no_temporary NAME: no hidden temporary file is left anywhere.
+no_temporary() {
+  expect "$1 leaves no temporary file" "$(find "$work" -name '.xtalk_vemra*')" ""
+}
+
+log=data/xtalk_vemra9_odd.log
+run 9 odd data/run_adc.txt
+good_table=$(cat "$log")
+# A disk that fills up during the write: the old log stays as it was.
+(trap '' XFSZ && ulimit -f 1 && "$qavrel" 9 odd data/run_adc.txt >out 2>err)
+status=$?
+expect_outcome "file-size limit" 1 " odd selected " \
+  "Cannot write log file named $log: File too large"
+expect "file-size limit keeps the old log" "$(cat "$log")" "$good_table"
+no_temporary "file-size limit"
+
+# A new log's mode follows the umask; a replaced one keeps its own mode.
+rm -f "$log"
+(umask 027 && "$qavrel" 9 odd data/run_adc.txt >/dev/null)
+expect "new log mode" "$(stat -c %a "$log")" 640
+chmod 604 "$log"
+run 9 odd data/run_adc.txt
+expect "replaced log mode" "$(stat -c %a "$log")" 604
+
+# A log that is a symbolic link is replaced at its target; the link stays.
+rm -f "$log" && mkdir -p elsewhere
+ln -s ../elsewhere/table.log "$log"
+for pass in "a new target" "an existing target"; do
+  run 9 odd data/run_adc.txt
+  expect "link to $pass" "$status|$(readlink "$log")|$(cat elsewhere/table.log)" \
+    "0|../elsewhere/table.log|$good_table"
+done
+rm -f "$log"
+
+# Many runs stopped at random moments leave the old table or a new one, whole.
+"$gen" --trains 3 --noise 2 --seed 11 >data/other_adc.txt
+run 9 odd data/other_adc.txt
+other_table=$(cat "$log")
+cp "$log" other.log
+for ((i = 0; i < 40; ++i)); do
+  cp other.log "$log"
+  "$qavrel" 9 odd data/run_adc.txt >/dev/null 2>&1 &
+  sleep "0.00$((RANDOM % 10))"
+  kill -TERM $! 2>/dev/null
+  wait $!
+  table=$(cat "$log")
+  [[ $table == "$good_table" || $table == "$other_table" ]] || fail "stopped run $i left a mixed log"
+done
+checks=$((checks + 1))
+no_temporary "stopped runs"
+
+# 20 runs at once on different files that share a log: one whole table wins.
+mkdir -p crowd && expected_tables=()
+for ((i = 0; i < 20; ++i)); do
+  "$gen" --trains 2 --noise 2 --seed "$((100 + i))" >crowd/"$i"_adc.txt
+  "$qavrel" 9 odd crowd/"$i"_adc.txt >/dev/null
+  expected_tables+=("$(cat crowd/xtalk_vemra9_odd.log)")
+done
+for ((i = 0; i < 20; ++i)); do "$qavrel" 9 odd crowd/"$i"_adc.txt >/dev/null & done
+wait
+final=$(cat crowd/xtalk_vemra9_odd.log)
+found=no
+for table in "${expected_tables[@]}"; do [[ $final == "$table" ]] && found=yes; done
+expect "concurrent runs leave one whole table" "$found" yes
+no_temporary "concurrent runs"
+rm -rf crowd elsewhere other.log "$log"
+
 # Permission checks mean nothing to root, who may write anywhere.
 if [[ $(id -u) -eq 0 ]]; then
-  echo "SKIP: read-only directory and unreadable file (running as root)"
-  skipped=$((skipped + 2))
+  echo "SKIP: read-only directory, read-only log and unreadable file (running as root)"
+  skipped=$((skipped + 3))
 else
   mkdir readonly && cp data/run_adc.txt readonly/run_adc.txt && chmod 555 readonly
   run 9 odd readonly/run_adc.txt
   expect_outcome "read-only directory" 1 " odd selected " \
     "Cannot write log file named readonly/xtalk_vemra9_odd.log: Permission denied"
   chmod 755 readonly
+  run 9 odd data/run_adc.txt && chmod 444 data/xtalk_vemra9_odd.log
+  run 9 odd data/other_adc.txt
+  expect_outcome "read-only log" 1 " odd selected " \
+    "Cannot write log file named data/xtalk_vemra9_odd.log: Permission denied"
+  expect "read-only log is kept" "$(cat data/xtalk_vemra9_odd.log)" "$good_table"
+  rm -f data/xtalk_vemra9_odd.log
   chmod 000 data/run_adc.txt
   run 9 odd data/run_adc.txt
   expect_outcome "unreadable file" 1 "" "Cannot open file named data/run_adc.txt."
