@@ -1,5 +1,6 @@
 // Writes the table of cross-talk ratios: for each peak, every observed
 // channel's pedestal-subtracted peak over the mean of the reference channels.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -32,8 +33,15 @@ std::string cross_talk_table(bool even_selected) {
     for (int channel = first_reference; channel < nchan; channel += 2) norm += peaks[peak][channel];
     norm /= reference_channel_count;
     append_cell(text, "%6d", peak);
-    for (int channel = first_observed; channel < nchan; channel += 2)
-      append_cell(text, " %8.1e", peaks[peak][channel] / norm);
+    for (int channel = first_observed; channel < nchan; channel += 2) {
+      const double ratio = peaks[peak][channel] / norm;
+      // Processors disagree on the sign of the not-a-number that 0/0 gives;
+      // the tables benches have stored say -nan, as x86-64 prints it.
+      if (std::isnan(ratio))
+        append_cell(text, " %8s", "-nan");
+      else
+        append_cell(text, " %8.1e", ratio);
+    }
     text += '\n';
   }
   return text;
