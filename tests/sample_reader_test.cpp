@@ -22,7 +22,8 @@ std::string ones(int count) {
 std::vector<std::int32_t> parsed(const std::string& text) {
   const std::vector<Row> rows = reader_rows(text);
   EXPECT_EQ(rows, reference_rows(text)) << "input: " << text;
-  EXPECT_EQ(reader_rows(text, 128, Decoder::portable), rows) << "input: " << text;
+  for (const block_decoder::Implementation& decoder : runnable_decoders())
+    EXPECT_EQ(reader_rows(text, 128, decoder.decode), rows) << decoder.name << ", input: " << text;
   std::vector<std::int32_t> values;
   for (const Row& row : rows) values.insert(values.end(), row.begin(), row.end());
   return values;
@@ -145,15 +146,16 @@ std::string damaged_samples(std::mt19937& random) {
 TEST(SampleReader, AgreesWithStreamExtractionOnGeneratedInputs) {
   const char* requested = std::getenv("XTALK_DIFF_ITERATIONS");
   const long iterations = requested != nullptr ? std::strtol(requested, nullptr, 10) : 3000;
+  const std::vector<block_decoder::Implementation> decoders = runnable_decoders();
   std::mt19937 random(20261208);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same cases every run
   for (long i = 0; i < iterations; ++i) {
     const std::string text = i % 2 == 0 ? random_text(random) : damaged_samples(random);
     const std::size_t buffer_size = std::uniform_int_distribution<std::size_t>(1, 600)(random);
     const std::vector<Row> expected = reference_rows(text);
-    ASSERT_EQ(reader_rows(text, buffer_size), expected)
-        << "case " << i << ", buffer " << buffer_size;
-    ASSERT_EQ(reader_rows(text, buffer_size, Decoder::portable), expected) << "case " << i;
-    ASSERT_EQ(reader_rows(text), expected) << "case " << i;
+    for (const block_decoder::Implementation& decoder : decoders)
+      ASSERT_EQ(reader_rows(text, buffer_size, decoder.decode), expected)
+          << decoder.name << ", case " << i << ", buffer " << buffer_size;
+    ASSERT_EQ(reader_rows(text, buffer_size, nullptr, false), expected) << "case " << i;
   }
 }
 
