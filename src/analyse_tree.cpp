@@ -111,9 +111,8 @@ bool analyse_tree(const char* path) {
     return false;
   }
   const std::int64_t train_rows = accumulate_trains(reader);
-  if (reader.read_error() != 0) {
-    std::fprintf(stderr, "Cannot read file named %s: %s\n", path,
-                 std::strerror(reader.read_error()));
+  if (!reader.read_error().empty()) {
+    std::fprintf(stderr, "Cannot read file named %s: %s\n", path, reader.read_error().c_str());
     std::fflush(stderr);
     return false;
   }

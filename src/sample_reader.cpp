@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include "block_decoder.h"
+#include <memory>
 
 namespace {
 
@@ -16,23 +15,23 @@ using block_decoder::block_size;
 using block_decoder::is_digit;
 using block_decoder::is_space;
 
-// Bytes kept readable before the parse position, for the block decoder.
-constexpr std::size_t front_pad = block_decoder::bytes_before;
-// The smallest buffer that still leaves room for a whole block after a refill.
+// The smallest chunk that still leaves room for a whole block after a refill.
 constexpr std::size_t min_buffer_size = 2 * block_size;
+// The bytes carried from one chunk to the next are fewer than a block, and
+// the block decoder reads a few bytes before them.
+static_assert(block_size + block_decoder::bytes_before + 1 <= ChunkSource::room_before,
+              "room before a chunk for the carried bytes");
 
 }  // namespace
 
-SampleReader::SampleReader(std::size_t buffer_size)
-    : buffer_size_(std::max(buffer_size, min_buffer_size)),
-      buffer_(new char[front_pad + buffer_size_]()),
-      pos_(front_pad),
-      end_(front_pad),
-      wide_vectors_(block_decoder::wide_vectors_available()) {}
+SampleReader::SampleReader(std::size_t buffer_size, bool read_ahead)
+    : decode_(block_decoder::chosen_implementation().decode),
+      buffer_size_(std::max(buffer_size, min_buffer_size)),
+      read_ahead_(read_ahead),
+      pos_(nullptr),
+      end_(nullptr) {}
 
-SampleReader::~SampleReader() {
-  if (fd_ >= 0) ::close(fd_);
-}
+SampleReader::~SampleReader() = default;
 
 bool SampleReader::open(const char* path) {
   const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
@@ -49,35 +48,34 @@ bool SampleReader::open(const char* path) {
 }
 
 void SampleReader::attach(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
+  source_ = std::make_unique<ChunkSource>(fd, buffer_size_, read_ahead_);
 }
 
-// Moves the unparsed tail to the front and reads more behind it. Returns
-// false at end of file or after a read error.
+// Moves on to the next chunk, with the unparsed tail of this one in front
+// of it. Returns false at the end of the input or after a read error.
 bool SampleReader::refill() {
-  if (at_eof_) return false;
-  const std::size_t tail = end_ - pos_;
-  std::memmove(buffer_.get() + front_pad, buffer_.get() + pos_, tail);
-  pos_ = front_pad;
-  end_ = front_pad + tail;
-  for (;;) {
-    const ssize_t got = ::read(fd_, buffer_.get() + end_, front_pad + buffer_size_ - end_);
-    if (got > 0) {
-      end_ += static_cast<std::size_t>(got);
-      return true;
-    }
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) read_error_ = errno;
-    at_eof_ = true;
-    return false;
-  }
+  if (at_eof_ || source_ == nullptr) return false;
+  char tail[block_size];
+  const std::size_t tail_size = unparsed();
+  if (tail_size > 0) std::memcpy(tail, pos_, tail_size);
+  const ChunkSource::Chunk chunk = source_->next();
+  // The byte before the tail is whatever the chunk last held; a space
+  // keeps a digit there from joining the tail's first value.
+  char* const start = chunk.data - tail_size;
+  if (tail_size > 0) std::memcpy(start, tail, tail_size);
+  start[-1] = ' ';
+  pos_ = start;
+  end_ = chunk.data + chunk.size;
+  if (chunk.size > 0) return true;
+  read_error_ = source_->error();
+  at_eof_ = true;
+  return false;
 }
 
 // The next unparsed byte, or -1 at the end of the input.
 int SampleReader::peek() {
   if (pos_ == end_ && !refill()) return -1;
-  return static_cast<unsigned char>(buffer_[pos_]);
+  return static_cast<unsigned char>(*pos_);
 }
 
 // Reads one value byte by byte, exactly as stream extraction does. Returns
@@ -114,11 +112,11 @@ void SampleReader::fill_values() {
   first_value_ = 0;
   value_count_ = left;
   while (!input_ended_ && value_count_ + block_decoder::max_values <= value_capacity) {
-    if (end_ - pos_ < block_size && refill()) continue;
-    if (end_ - pos_ >= block_size) {
+    if (unparsed() < block_size && refill()) continue;
+    if (unparsed() >= block_size) {
       // pos_ never splits a value: it is where a value, or the input, began.
       const block_decoder::Decoded decoded =
-          block_decoder::decode(buffer_.get() + pos_, values_ + value_count_, wide_vectors_);
+          decode_(pos_, unparsed(), values_ + value_count_, value_capacity - value_count_);
       pos_ += decoded.bytes;
       value_count_ += decoded.values;
       if (decoded.values > 0) continue;
@@ -127,8 +125,18 @@ void SampleReader::fill_values() {
     if (read_value_slowly(value))
       values_[value_count_++] = value;
     else
-      input_ended_ = true;
+      end_on_token();
   }
+}
+
+// A token that is no value ends the input. Damage in a compressed stream
+// may show as such a token first, so the rest of the stream is read to let
+// its checks tell.
+void SampleReader::end_on_token() {
+  input_ended_ = true;
+  if (at_eof_ || source_ == nullptr) return;
+  source_->check_rest();
+  read_error_ = source_->error();
 }
 
 const std::int32_t* SampleReader::next_row() {

@@ -1,4 +1,5 @@
-// Streams a sample file as rows of nchan integers, in constant memory.
+// Streams a sample file as rows of nchan integers, in constant memory. A
+// gzip or zstd file is decompressed on the way (see byte_stream.h).
 //
 // Values are read exactly as C++ stream extraction of an int reads them in
 // the C locale: whitespace is skipped, then an optional sign and decimal
@@ -10,14 +11,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
+#include "block_decoder.h"
+#include "chunk_source.h"
 #include "xtalk.h"
 
 class SampleReader {
  public:
   static constexpr std::size_t default_buffer_size = std::size_t{256} * 1024;
 
-  explicit SampleReader(std::size_t buffer_size = default_buffer_size);
+  // read_ahead lets a helper thread read a regular file ahead of the
+  // decoding; see chunk_source.h.
+  explicit SampleReader(std::size_t buffer_size = default_buffer_size, bool read_ahead = true);
   ~SampleReader();
   SampleReader(const SampleReader&) = delete;
   SampleReader& operator=(const SampleReader&) = delete;
@@ -32,30 +38,34 @@ class SampleReader {
   // has ended. The row stays valid until the next call.
   const std::int32_t* next_row();
 
-  // The errno of a read that failed, or 0 when the input ended normally.
-  int read_error() const { return read_error_; }
+  // Why reading failed (a read error, a corrupt or cut compressed
+  // stream), or empty when the input ended normally.
+  const std::string& read_error() const { return read_error_; }
 
-  // Keeps to the portable decoder even where wider vectors are available,
-  // so that tests can check both on one machine.
-  void use_portable_decoder() { wide_vectors_ = false; }
+  // Decodes with the given block decoder instead of the chosen one, so that
+  // tests can check every decoder the machine runs.
+  void use_decoder(block_decoder::Decode decode) { decode_ = decode; }
 
  private:
   bool refill();
   int peek();
   bool read_value_slowly(std::int32_t& value);
   void fill_values();
+  void end_on_token();
+  std::size_t unparsed() const { return static_cast<std::size_t>(end_ - pos_); }
 
-  int fd_ = -1;
-  int read_error_ = 0;
+  block_decoder::Decode decode_;
+  std::size_t buffer_size_;
+  bool read_ahead_;
+  std::unique_ptr<ChunkSource> source_;
+  std::string read_error_;
   bool at_eof_ = false;
   bool input_ended_ = false;
 
-  // Bytes [pos_, end_) of buffer_ are read but not yet parsed.
-  std::size_t buffer_size_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t pos_;
-  std::size_t end_;
-  bool wide_vectors_;
+  // Bytes [pos_, end_) are read but not yet parsed; they lie in the current
+  // chunk, or in the room before it, where the last chunk's tail was put.
+  const char* pos_;
+  const char* end_;
 
   // Values [first_value_, value_count_) of values_ are parsed but not yet
   // handed out as rows.

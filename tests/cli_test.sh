@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs qavrel.exe as a user would and checks its streams, status and log file.
-# usage: cli_test.sh QAVREL XTALK_GEN
+# usage: cli_test.sh QAVREL XTALK_GEN [EMULATOR...]
+# EMULATOR runs programs built for another processor (qemu-user).
 set -u
-qavrel=$(realpath "$1")
-gen=$(realpath "$2")
+qavrel_cmd=("${@:3}" "$(realpath "$1")")
+gen_cmd=("${@:3}" "$(realpath "$2")")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -18,7 +19,7 @@ fail() {
 
 # run ARGS...: runs the tool, keeping its streams in out/err and status in status.
 run() {
-  "$qavrel" "$@" >out 2>err
+  "${qavrel_cmd[@]}" "$@" >out 2>err
   status=$?
 }
 
@@ -41,8 +42,8 @@ expect_no_log() {
 }
 
 mkdir -p data
-"$gen" --trains 30 --noise 2 --seed 7 >data/run_adc.txt
-"$gen" --trains 4 --noise 2 --seed 7 --parity even >data/even_adc.txt
+"${gen_cmd[@]}" --trains 30 --noise 2 --seed 7 >data/run_adc.txt
+"${gen_cmd[@]}" --trains 4 --noise 2 --seed 7 --parity even >data/even_adc.txt
 
 # Usage text and status 255.
 example='./qavrel.exe 100000 20mV_calib-odd /home/obr/robot/20180725/123510_vemra100000/123510_vemra100000_zorik00_link00_20mV_calib-odd_adc.txt'
@@ -115,7 +116,7 @@ expect "no marker row" "$(sed -n 2p data/xtalk_vemra7_odd.log)" \
 table_of() {
   cp "$1" data/probe_adc.txt
   rm -f data/xtalk_vemra9_odd.log
-  "$qavrel" 9 odd data/probe_adc.txt >/dev/null 2>&1 && cat data/xtalk_vemra9_odd.log
+  "${qavrel_cmd[@]}" 9 odd data/probe_adc.txt >/dev/null 2>&1 && cat data/xtalk_vemra9_odd.log
   rm -f data/probe_adc.txt data/xtalk_vemra9_odd.log
 }
 
@@ -187,23 +188,57 @@ expect "binary junk" "$(table_of junk.txt)" "$nan_table"
 
 # A FIFO fed by another process reads like a regular file.
 mkfifo data/fifo_adc.txt
-cat data/run_adc.txt >data/fifo_adc.txt &
+# The writer gives up should the tool never open the FIFO.
+timeout 60 sh -c 'cat data/run_adc.txt >data/fifo_adc.txt' &
 run 9 odd data/fifo_adc.txt
 wait
 expect "fifo status" "$status" 0
 expect "fifo table" "$(cat data/xtalk_vemra9_odd.log)" "$whole_table"
 rm -f data/xtalk_vemra9_odd.log data/fifo_adc.txt
 
+# Compressed files are read by their first bytes, whatever their name:
+# several gzip members or zstd frames read as one stream, and a stream that
+# is cut short or corrupt is an error with no log.
+head -n 3000 data/run_adc.txt >part1.txt
+sed -n '3001,$p' data/run_adc.txt >part2.txt
+{ gzip -c part1.txt; gzip -c part2.txt; } >members.gz
+{ zstd -q -c part1.txt; zstd -q -c part2.txt; } >frames.zst
+expect "gzip members" "$(table_of members.gz)" "$whole_table"
+expect "zstd frames" "$(table_of frames.zst)" "$whole_table"
+for kind in gzip:members.gz zstd:frames.zst; do
+  head -c "$(($(stat -c %s "${kind#*:}") / 2))" "${kind#*:}" >data/cut_adc.txt
+  run 9 odd data/cut_adc.txt
+  expect_outcome "${kind%:*} cut short" 1 "" \
+    "Cannot read file named data/cut_adc.txt: ${kind%:*} stream cut short"
+done
+# A flipped byte in the middle: the checksum or the data itself tells.
+cp members.gz data/bad_adc.txt
+printf '\x55' | dd of=data/bad_adc.txt bs=1 seek=20000 conv=notrunc status=none
+run 9 odd data/bad_adc.txt
+expect "corrupt gzip" "$status|$(cut -d: -f1 err)" "1|Cannot read file named data/bad_adc.txt"
+{ cat members.gz; echo trailing; } >data/bad_adc.txt
+run 9 odd data/bad_adc.txt
+expect_outcome "data after gzip" 1 "" \
+  "Cannot read file named data/bad_adc.txt: data after the end of the gzip stream"
+expect "damaged compressed files leave no log" "$(ls data/xtalk_vemra9_odd.log 2>&1 >/dev/null | wc -l)" 1
+rm -f data/cut_adc.txt data/bad_adc.txt
+mkfifo data/fifo_adc.txt
+timeout 60 sh -c 'zstd -q -c data/run_adc.txt >data/fifo_adc.txt' &
+run 9 odd data/fifo_adc.txt
+wait
+expect "compressed fifo" "$status|$(cat data/xtalk_vemra9_odd.log)" "0|$whole_table"
+rm -f data/xtalk_vemra9_odd.log data/fifo_adc.txt
+
 # The data's directory disappears while the data is read: no log, status 1.
 mkdir gone && mkfifo gone/fifo_adc.txt
-{ cat data/run_adc.txt; rm -rf gone; } >gone/fifo_adc.txt &
+timeout 60 sh -c '{ cat data/run_adc.txt; rm -rf gone; } >gone/fifo_adc.txt' &
 run 9 odd gone/fifo_adc.txt
 wait
 expect_outcome "missing log directory" 1 " odd selected " \
   "Cannot write log file named gone/xtalk_vemra9_odd.log: No such file or directory"
 
 # A pipe named through /dev/fd is read, but no log can be made beside it.
-"$qavrel" 9 odd <(cat data/run_adc.txt) >out 2>err
+"${qavrel_cmd[@]}" 9 odd <(cat data/run_adc.txt) >out 2>err
 status=$?
 cut -d: -f1 err >reason && mv reason err
 expect_outcome "pipe path" 1 " odd selected " "Cannot write log file named /dev/fd/xtalk_vemra9_odd.log"
@@ -240,7 +275,7 @@ log=data/xtalk_vemra9_odd.log
 run 9 odd data/run_adc.txt
 good_table=$(cat "$log")
 # A disk that fills up during the write: the old log stays as it was.
-(trap '' XFSZ && ulimit -f 1 && "$qavrel" 9 odd data/run_adc.txt >out 2>err)
+(trap '' XFSZ && ulimit -f 1 && "${qavrel_cmd[@]}" 9 odd data/run_adc.txt >out 2>err)
 status=$?
 expect_outcome "file-size limit" 1 " odd selected " \
   "Cannot write log file named $log: File too large"
@@ -249,7 +284,7 @@ no_temporary "file-size limit"
 
 # A new log's mode follows the umask; a replaced one keeps its own mode.
 rm -f "$log"
-(umask 027 && "$qavrel" 9 odd data/run_adc.txt >/dev/null)
+(umask 027 && "${qavrel_cmd[@]}" 9 odd data/run_adc.txt >/dev/null)
 expect "new log mode" "$(stat -c %a "$log")" 640
 chmod 604 "$log"
 run 9 odd data/run_adc.txt
@@ -266,13 +301,13 @@ done
 rm -f "$log"
 
 # Many runs stopped at random moments leave the old table or a new one, whole.
-"$gen" --trains 3 --noise 2 --seed 11 >data/other_adc.txt
+"${gen_cmd[@]}" --trains 3 --noise 2 --seed 11 >data/other_adc.txt
 run 9 odd data/other_adc.txt
 other_table=$(cat "$log")
 cp "$log" other.log
 for ((i = 0; i < 40; ++i)); do
   cp other.log "$log"
-  "$qavrel" 9 odd data/run_adc.txt >/dev/null 2>&1 &
+  "${qavrel_cmd[@]}" 9 odd data/run_adc.txt >/dev/null 2>&1 &
   sleep "0.00$((RANDOM % 10))"
   kill -TERM $! 2>/dev/null
   wait $!
@@ -285,11 +320,11 @@ no_temporary "stopped runs"
 # 20 runs at once on different files that share a log: one whole table wins.
 mkdir -p crowd && expected_tables=()
 for ((i = 0; i < 20; ++i)); do
-  "$gen" --trains 2 --noise 2 --seed "$((100 + i))" >crowd/"$i"_adc.txt
-  "$qavrel" 9 odd crowd/"$i"_adc.txt >/dev/null
+  "${gen_cmd[@]}" --trains 2 --noise 2 --seed "$((100 + i))" >crowd/"$i"_adc.txt
+  "${qavrel_cmd[@]}" 9 odd crowd/"$i"_adc.txt >/dev/null
   expected_tables+=("$(cat crowd/xtalk_vemra9_odd.log)")
 done
-for ((i = 0; i < 20; ++i)); do "$qavrel" 9 odd crowd/"$i"_adc.txt >/dev/null & done
+for ((i = 0; i < 20; ++i)); do "${qavrel_cmd[@]}" 9 odd crowd/"$i"_adc.txt >/dev/null & done
 wait
 final=$(cat crowd/xtalk_vemra9_odd.log)
 found=no

@@ -15,6 +15,13 @@
 
 #include "sample_reader.h"
 
+// Every block decoder this machine runs.
+inline std::vector<block_decoder::Implementation> runnable_decoders() {
+  std::size_t count = 0;
+  const block_decoder::Implementation* list = block_decoder::runnable_implementations(count);
+  return {list, list + count};
+}
+
 using Row = std::array<std::int32_t, nchan>;
 
 inline std::vector<Row> reference_rows(const std::string& text) {
@@ -28,11 +35,13 @@ inline std::vector<Row> reference_rows(const std::string& text) {
   }
 }
 
-enum class Decoder { best, portable };
-
+// The tool's reader over a file holding text, with the given block decoder
+// or, when none is given, the one the tool chooses; read ahead by a helper
+// thread unless read_ahead is false.
 inline std::vector<Row> reader_rows(const std::string& text,
                                     std::size_t buffer_size = SampleReader::default_buffer_size,
-                                    Decoder decoder = Decoder::best) {
+                                    block_decoder::Decode decode = nullptr,
+                                    bool read_ahead = true) {
   const int fd = memfd_create("samples", 0);
   std::size_t written = 0;
   while (fd >= 0 && written < text.size()) {
@@ -42,9 +51,9 @@ inline std::vector<Row> reader_rows(const std::string& text,
   }
   std::vector<Row> rows;
   if (fd < 0 || written != text.size() || lseek(fd, 0, SEEK_SET) != 0) std::abort();
-  SampleReader reader(buffer_size);
+  SampleReader reader(buffer_size, read_ahead);
   reader.attach(fd);
-  if (decoder == Decoder::portable) reader.use_portable_decoder();
+  if (decode != nullptr) reader.use_decoder(decode);
   while (const std::int32_t* row = reader.next_row()) {
     Row copy;
     std::copy(row, row + nchan, copy.begin());

@@ -1,0 +1,60 @@
+// The bytes of a sample file: the file itself or, when its first bytes say
+// it is gzip or zstd, what it decompresses to.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+  ByteStream() = default;
+  ByteStream(const ByteStream&) = delete;
+  ByteStream& operator=(const ByteStream&) = delete;
+
+  // Fills up to size bytes of out. Returns how many, 0 at the end, or -1
+  // after an error, which error() then describes.
+  virtual std::ptrdiff_t read(char* out, std::size_t size) = 0;
+
+  const std::string& error() const { return error_; }
+
+  // Whether the stream can tell damage, as a compressed one can by its
+  // structure and checksums.
+  virtual bool checked() const { return false; }
+
+ protected:
+  std::ptrdiff_t fail(std::string reason) {
+    error_ = std::move(reason);
+    return -1;
+  }
+
+ private:
+  std::string error_;
+};
+
+// The raw bytes of an open file descriptor, which it owns, with a few bytes
+// already read from it put back in front.
+class FileInput {
+ public:
+  FileInput(int fd, std::string already_read);
+  ~FileInput();
+  FileInput(const FileInput&) = delete;
+  FileInput& operator=(const FileInput&) = delete;
+
+  // As ByteStream::read; errors set errno.
+  std::ptrdiff_t read(char* out, std::size_t size);
+
+ private:
+  int fd_;
+  std::string already_read_;
+};
+
+// The stream of the file open on fd, which it then owns, chosen by the
+// file's first bytes, never by its name. Returns null, with reason set, when
+// those bytes can't be read.
+std::unique_ptr<ByteStream> open_byte_stream(int fd, std::string& reason);
+
+// The decompressing streams, over the file's raw bytes.
+std::unique_ptr<ByteStream> gzip_stream(std::unique_ptr<FileInput> input);
+std::unique_ptr<ByteStream> zstd_stream(std::unique_ptr<FileInput> input);
