@@ -2,11 +2,14 @@
 # Throughput and peak memory of qavrel.exe beside a stream-extraction reader.
 #
 # usage: bench/run.sh [SIZE_MB ...]   (default: 10 200)
-# Builds the project in build-bench/, writes a realistic sample file of each
-# size with xtalk_gen, then runs the baseline and qavrel.exe alternately
-# (RUNS times each, default 5) on the same file, already in the page cache.
-# Prints the median MB/s of each, their ratio, the rate of `cat FILE >
-# /dev/null`, and the peak resident memory of each program.
+# Builds the project in build-bench/, and one qavrel.exe per block decoder
+# this machine runs in build-bench-<decoder>/ (the XTALK_DECODER option).
+# Writes a realistic sample file of each size with xtalk_gen and runs, on
+# the same file already in the page cache and alternately (RUNS times each,
+# default 5): the stream-extraction reader, each qavrel.exe, and `cat FILE >
+# /dev/null`. Then, for the largest file compressed with gzip and with zstd
+# (default levels): `gzip -dc`/`zstd -dc FILE > /dev/null` and qavrel.exe on
+# the compressed file. Prints medians: MB/s of text, ratios, peak memory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sizes=("${@:-10 200}")
@@ -15,29 +18,69 @@ runs=${RUNS:-5}
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DXTALK_TESTS=OFF >/dev/null
 cmake --build build-bench -j2 >/dev/null
+mapfile -t decoders < <(build-bench/bench_decoders)
+for decoder in "${decoders[@]}"; do
+  cmake -S . -B "build-bench-$decoder" -DCMAKE_BUILD_TYPE=Release -DXTALK_TESTS=OFF \
+    -DXTALK_DECODER="$decoder" >/dev/null
+  cmake --build "build-bench-$decoder" -j2 --target qavrel >/dev/null
+done
 measure=build-bench/run_measured
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores;" \
+  "decoders it runs: ${decoders[*]} (qavrel.exe uses ${decoders[0]})"
+
 # median of the numbers on standard input
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# peak KiB of the runs kept in FILE
+peak() { cut -d' ' -f2 "$1" | sort -n | tail -1; }
+# row LABEL TIMES_FILE BYTES [BASE_SECONDS [CAT_SECONDS]]
+row() {
+  local seconds
+  seconds=$(cut -d' ' -f1 "$2" | median)
+  awk -v label="$1" -v bytes="$3" -v s="$seconds" -v base="${4:-}" -v cat="${5:-}" -v kib="$(peak "$2")" \
+    'BEGIN { mb = bytes / 1e6
+      printf "  %-26s %9.0f MB/s %9s %9s %10d KiB\n", label, mb / s,
+        base == "" ? "" : sprintf("%.1fx", base / s), cat == "" ? "" : sprintf("%.2fx", cat / s), kib }'
+}
 
-printf '%8s %12s %12s %8s %12s %14s %14s\n' "size MB" "baseline MB/s" "qavrel MB/s" "ratio" "cat MB/s" "baseline KiB" "qavrel KiB"
+file="$work/bench_adc.txt"
 for size in "${sizes[@]}"; do
-  file="$work/bench_adc.txt"
   build-bench/xtalk_gen --size-mb "$size" --seed 1 >"$file"
   bytes=$(stat -c %s "$file")
   cat "$file" >/dev/null
-  : >"$work/base" && : >"$work/tool" && : >"$work/cat"
+  rm -f "$work"/*.times
   for ((run = 0; run < runs; ++run)); do
-    "$measure" build-bench/stream_baseline "$file" >>"$work/base"
-    "$measure" build-bench/qavrel.exe 1 odd "$file" >>"$work/tool"
-    "$measure" cat "$file" >>"$work/cat"
+    "$measure" build-bench/stream_baseline "$file" >>"$work/stream.times"
+    for decoder in "${decoders[@]}"; do
+      "$measure" "build-bench-$decoder/qavrel.exe" 1 odd "$file" >>"$work/$decoder.times"
+    done
+    "$measure" cat "$file" >>"$work/cat.times"
   done
-  base_s=$(cut -d' ' -f1 "$work/base" | median)
-  tool_s=$(cut -d' ' -f1 "$work/tool" | median)
-  cat_s=$(cut -d' ' -f1 "$work/cat" | median)
-  awk -v mb="$bytes" -v b="$base_s" -v t="$tool_s" -v c="$cat_s" \
-    -v bk="$(cut -d' ' -f2 "$work/base" | sort -n | tail -1)" -v tk="$(cut -d' ' -f2 "$work/tool" | sort -n | tail -1)" \
-    'BEGIN { mb /= 1e6; printf "%8.0f %12.0f %12.0f %8.1f %12.0f %14d %14d\n", mb, mb / b, mb / t, b / t, mb / c, bk, tk }'
+  base=$(cut -d' ' -f1 "$work/stream.times" | median)
+  cat_s=$(cut -d' ' -f1 "$work/cat.times" | median)
+  printf '%s MB of text: %25s %9s %9s %14s\n' "$((bytes / 1000000))" "rate" "x stream" "x cat" "peak memory"
+  row "stream extraction" "$work/stream.times" "$bytes"
+  for decoder in "${decoders[@]}"; do
+    row "qavrel.exe, $decoder" "$work/$decoder.times" "$bytes" "$base" "$cat_s"
+  done
+  row "cat" "$work/cat.times" "$bytes"
 done
+
+# The compressed forms of the last file: rates count its text, not its
+# compressed bytes.
+gzip -c "$file" >"$work/gz_adc.txt"
+zstd -q -c "$file" >"$work/zst_adc.txt"
+rm -f "$work"/*.times
+for ((run = 0; run < runs; ++run)); do
+  "$measure" gzip -dc "$work/gz_adc.txt" >>"$work/gzip.times"
+  "$measure" build-bench/qavrel.exe 1 odd "$work/gz_adc.txt" >>"$work/qgz.times"
+  "$measure" zstd -dc "$work/zst_adc.txt" >>"$work/zstd.times"
+  "$measure" build-bench/qavrel.exe 1 odd "$work/zst_adc.txt" >>"$work/qzst.times"
+done
+printf 'the same text, compressed: %12s %22s\n' "rate" "x decompressor alone"
+row "gzip -dc ($(($(stat -c %s "$work/gz_adc.txt") / 1000000)) MB)" "$work/gzip.times" "$bytes"
+row "qavrel.exe on the .gz" "$work/qgz.times" "$bytes" "$(cut -d' ' -f1 "$work/gzip.times" | median)"
+row "zstd -dc ($(($(stat -c %s "$work/zst_adc.txt") / 1000000)) MB)" "$work/zstd.times" "$bytes"
+row "qavrel.exe on the .zst" "$work/qzst.times" "$bytes" "$(cut -d' ' -f1 "$work/zstd.times" | median)"
