@@ -24,6 +24,21 @@ class PlainStream final : public ByteStream {
   std::unique_ptr<FileInput> input_;
 };
 
+class MissingLibraryStream final : public ByteStream {
+ public:
+  explicit MissingLibraryStream(const char* format) : format_(format) {}
+
+  bool checked() const override { return true; }
+
+  std::ptrdiff_t read(char*, std::size_t) override {
+    return fail(std::string(format_) +
+                " file, and this build reads none (its library was missing)");
+  }
+
+ private:
+  const char* format_;
+};
+
 bool starts_with(const std::string& bytes, const char* magic, std::size_t size) {
   return bytes.size() >= size && std::memcmp(bytes.data(), magic, size) == 0;
 }
@@ -53,6 +68,10 @@ std::ptrdiff_t FileInput::read(char* out, std::size_t size) {
     const ssize_t got = ::read(fd_, out, size);
     if (got >= 0 || errno != EINTR) return got;
   }
+}
+
+std::unique_ptr<ByteStream> missing_library_stream(const char* format) {
+  return std::make_unique<MissingLibraryStream>(format);
 }
 
 std::unique_ptr<ByteStream> open_byte_stream(int fd, std::string& reason) {

@@ -58,3 +58,7 @@ std::unique_ptr<ByteStream> open_byte_stream(int fd, std::string& reason);
 // The decompressing streams, over the file's raw bytes.
 std::unique_ptr<ByteStream> gzip_stream(std::unique_ptr<FileInput> input);
 std::unique_ptr<ByteStream> zstd_stream(std::unique_ptr<FileInput> input);
+
+// A stream that refuses a file of the given format, whose library the build
+// lacked.
+std::unique_ptr<ByteStream> missing_library_stream(const char* format);

@@ -6,7 +6,9 @@ set -u
 qavrel_cmd=("${@:3}" "$(realpath "$1")")
 gen_cmd=("${@:3}" "$(realpath "$2")")
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# Only this shell cleans up: a background child killed before it runs its
+# command would otherwise run the trap too.
+trap '[[ $BASHPID == $$ ]] && rm -rf "$work"' EXIT
 cd "$work" || exit 1
 failures=0
 checks=0
