@@ -6,6 +6,7 @@
 #include <string>
 
 #include "atomic_write.h"
+#include "cross_talk_table.h"
 #include "xtalk.h"
 
 namespace {
@@ -20,21 +21,31 @@ void append_cell(std::string& text, const char* format, Values... values) {
   text.append(cell, static_cast<std::size_t>(length));
 }
 
-std::string cross_talk_table(bool even_selected) {
+}  // namespace
+
+void cross_talk_ratios(const double (&peaks)[npeaks][nchan], bool even_selected,
+                       double (&ratios)[npeaks][observed_channels]) {
   // Observed channels have the flag's value as parity; the others were pulsed.
-  const int first_observed = even_selected ? 1 : 0;
-  const int first_reference = 1 - first_observed;
-  std::string text = "Peak #";
-  for (int channel = first_observed; channel < nchan; channel += 2)
-    append_cell(text, " %5s %2d", "ch", channel);
-  text += '\n';
+  const int first_reference = even_selected ? 0 : 1;
   for (int peak = 0; peak < npeaks; ++peak) {
     double norm = 0.0;
     for (int channel = first_reference; channel < nchan; channel += 2) norm += peaks[peak][channel];
     norm /= reference_channel_count;
+    for (int column = 0; column < observed_channels; ++column)
+      ratios[peak][column] = peaks[peak][observed_channel(column, even_selected)] / norm;
+  }
+}
+
+std::string cross_talk_table(const double (&peaks)[npeaks][nchan], bool even_selected) {
+  double ratios[npeaks][observed_channels];
+  cross_talk_ratios(peaks, even_selected, ratios);
+  std::string text = "Peak #";
+  for (int column = 0; column < observed_channels; ++column)
+    append_cell(text, " %5s %2d", "ch", observed_channel(column, even_selected));
+  text += '\n';
+  for (int peak = 0; peak < npeaks; ++peak) {
     append_cell(text, "%6d", peak);
-    for (int channel = first_observed; channel < nchan; channel += 2) {
-      const double ratio = peaks[peak][channel] / norm;
+    for (const double ratio : ratios[peak]) {
       // Processors disagree on the sign of the not-a-number that 0/0 gives;
       // the tables benches have stored say -nan, as x86-64 prints it.
       if (std::isnan(ratio))
@@ -47,10 +58,8 @@ std::string cross_talk_table(bool even_selected) {
   return text;
 }
 
-}  // namespace
-
 bool print_cross_talk(const char* log_path, bool even_selected) {
-  const int error = write_atomically(log_path, cross_talk_table(even_selected));
+  const int error = write_atomically(log_path, cross_talk_table(peaks, even_selected));
   if (error == 0) return true;
   std::fprintf(stderr, "Cannot write log file named %s: %s\n", log_path, std::strerror(error));
   std::fflush(stderr);

@@ -55,6 +55,7 @@ void SampleReader::attach(int fd) {
 // of it. Returns false at the end of the input or after a read error.
 bool SampleReader::refill() {
   if (at_eof_ || source_ == nullptr) return false;
+  const std::uint64_t pos_offset = offset_of(pos_);
   char tail[block_size];
   const std::size_t tail_size = unparsed();
   if (tail_size > 0) std::memcpy(tail, pos_, tail_size);
@@ -64,6 +65,8 @@ bool SampleReader::refill() {
   char* const start = chunk.data - tail_size;
   if (tail_size > 0) std::memcpy(start, tail, tail_size);
   start[-1] = ' ';
+  chunk_start_ = start;
+  chunk_offset_ = pos_offset;
   pos_ = start;
   end_ = chunk.data + chunk.size;
   if (chunk.size > 0) return true;
@@ -86,6 +89,7 @@ bool SampleReader::read_value_slowly(std::int32_t& value) {
     ++pos_;
     c = peek();
   }
+  token_offset_ = offset_of(pos_);
   const bool negative = c == '-';
   if (c == '+' || c == '-') {
     ++pos_;
@@ -124,6 +128,8 @@ void SampleReader::fill_values() {
     std::int32_t value = 0;
     if (read_value_slowly(value))
       values_[value_count_++] = value;
+    else if (at_eof_ && pos_ == end_ && token_offset_ == offset_of(pos_))
+      input_ended_ = true;
     else
       end_on_token();
   }
@@ -134,6 +140,7 @@ void SampleReader::fill_values() {
 // its checks tell.
 void SampleReader::end_on_token() {
   input_ended_ = true;
+  ended_on_token_ = true;
   if (at_eof_ || source_ == nullptr) return;
   source_->check_rest();
   read_error_ = source_->error();

@@ -42,6 +42,12 @@ class SampleReader {
   // stream), or empty when the input ended normally.
   const std::string& read_error() const { return read_error_; }
 
+  // Whether the input ended on a token that is not a number, rather than
+  // at the end of the file; token_offset() is then the byte where that
+  // token starts, counted in the text (after decompression).
+  bool ended_on_token() const { return ended_on_token_; }
+  std::uint64_t token_offset() const { return token_offset_; }
+
   // Decodes with the given block decoder instead of the chosen one, so that
   // tests can check every decoder the machine runs.
   void use_decoder(block_decoder::Decode decode) { decode_ = decode; }
@@ -53,6 +59,9 @@ class SampleReader {
   void fill_values();
   void end_on_token();
   std::size_t unparsed() const { return static_cast<std::size_t>(end_ - pos_); }
+  std::uint64_t offset_of(const char* at) const {
+    return chunk_offset_ + static_cast<std::uint64_t>(at - chunk_start_);
+  }
 
   block_decoder::Decode decode_;
   std::size_t buffer_size_;
@@ -61,11 +70,16 @@ class SampleReader {
   std::string read_error_;
   bool at_eof_ = false;
   bool input_ended_ = false;
+  bool ended_on_token_ = false;
+  std::uint64_t token_offset_ = 0;
 
   // Bytes [pos_, end_) are read but not yet parsed; they lie in the current
   // chunk, or in the room before it, where the last chunk's tail was put.
   const char* pos_;
   const char* end_;
+  // The byte at chunk_start_ is byte chunk_offset_ of the text.
+  const char* chunk_start_ = nullptr;
+  std::uint64_t chunk_offset_ = 0;
 
   // Values [first_value_, value_count_) of values_ are parsed but not yet
   // handed out as rows.
