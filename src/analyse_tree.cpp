@@ -10,13 +10,8 @@ double peaks[npeaks][nchan];
 
 bool analyse_tree(const char* path) {
   const TrainSums sums = read_trains(path);
-  if (sums.status == TrainSums::Status::cannot_open) {
-    std::fprintf(stderr, "Cannot open file named %s.\n", path);
-    std::fflush(stderr);
-    return false;
-  }
-  if (sums.status == TrainSums::Status::read_failed) {
-    std::fprintf(stderr, "Cannot read file named %s: %s\n", path, sums.error.c_str());
+  if (sums.status != TrainSums::Status::read) {
+    std::fprintf(stderr, "%s\n", read_failure(path, sums).c_str());
     std::fflush(stderr);
     return false;
   }

@@ -21,3 +21,7 @@ void cross_talk_ratios(const double (&peaks)[npeaks][nchan], bool even_selected,
 
 // The log file's table of those ratios, exactly as the log holds it.
 std::string cross_talk_table(const double (&peaks)[npeaks][nchan], bool even_selected);
+
+// The line that reports a log file that couldn't be written, for the errno
+// of the step that failed.
+std::string log_write_failure(const char* log_path, int error);

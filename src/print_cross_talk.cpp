@@ -58,10 +58,14 @@ std::string cross_talk_table(const double (&peaks)[npeaks][nchan], bool even_sel
   return text;
 }
 
+std::string log_write_failure(const char* log_path, int error) {
+  return std::string("Cannot write log file named ") + log_path + ": " + std::strerror(error);
+}
+
 bool print_cross_talk(const char* log_path, bool even_selected) {
   const int error = write_atomically(log_path, cross_talk_table(peaks, even_selected));
   if (error == 0) return true;
-  std::fprintf(stderr, "Cannot write log file named %s: %s\n", log_path, std::strerror(error));
+  std::fprintf(stderr, "%s\n", log_write_failure(log_path, error).c_str());
   std::fflush(stderr);
   return false;
 }

@@ -106,6 +106,18 @@ TrainSums read_trains(const char* path, bool read_ahead) {
   return sums;
 }
 
+std::string read_failure(const char* path, const TrainSums& sums) {
+  switch (sums.status) {
+    case TrainSums::Status::cannot_open:
+      return std::string("Cannot open file named ") + path + ".";
+    case TrainSums::Status::read_failed:
+      return std::string("Cannot read file named ") + path + ": " + sums.error;
+    case TrainSums::Status::read:
+      break;
+  }
+  return {};
+}
+
 bool has_pedestals(std::int64_t train_rows) { return pedestal_rows(train_rows) >= pedestal_length; }
 
 // A zero count gives not-a-number, which the table shows as such.

@@ -33,6 +33,10 @@ struct TrainSums {
 // read_ahead is true) and returns its sums and counts.
 TrainSums read_trains(const char* path, bool read_ahead = true);
 
+// The line that reports a file that couldn't be opened or read, as
+// qavrel.exe prints it; empty when it was read.
+std::string read_failure(const char* path, const TrainSums& sums);
+
 // Divides each sum by the number of rows added to it, and subtracts each
 // channel's pedestal from its peaks; a zero count gives not-a-number.
 void average_trains(double (&pedestals)[nchan], double (&peaks)[npeaks][nchan],

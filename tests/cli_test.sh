@@ -5,30 +5,13 @@
 set -u
 qavrel_cmd=("${@:3}" "$(realpath "$1")")
 gen_cmd=("${@:3}" "$(realpath "$2")")
-work=$(mktemp -d)
-# Only this shell cleans up: a background child killed before it runs its
-# command would otherwise run the trap too.
-trap '[[ $BASHPID == $$ ]] && rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-checks=0
-skipped=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=checks.sh
+source "$(dirname "$0")/checks.sh"
 
 # run ARGS...: runs the tool, keeping its streams in out/err and status in status.
 run() {
   "${qavrel_cmd[@]}" "$@" >out 2>err
   status=$?
-}
-
-# expect NAME ACTUAL EXPECTED
-expect() {
-  checks=$((checks + 1))
-  [[ "$2" == "$3" ]] || fail "$1: got [$2], expected [$3]"
 }
 
 # expect_outcome NAME STATUS STDOUT STDERR: the last run's status and streams.
@@ -236,8 +219,7 @@ compressed_tests() {
 printf '1 2 3\n' | gzip -c >data/probe_adc.txt
 run 9 odd data/probe_adc.txt
 if grep -q "this build reads none" err; then
-  echo "SKIP: compressed files (built without ISA-L or zstd)"
-  skipped=$((skipped + 1))
+  skip 1 "compressed files (built without ISA-L or zstd)"
 else
   compressed_tests
 fi
@@ -349,8 +331,7 @@ rm -rf crowd elsewhere other.log "$log"
 
 # Permission checks mean nothing to root, who may write anywhere.
 if [[ $(id -u) -eq 0 ]]; then
-  echo "SKIP: read-only directory, read-only log and unreadable file (running as root)"
-  skipped=$((skipped + 3))
+  skip 3 "read-only directory, read-only log and unreadable file (running as root)"
 else
   mkdir readonly && cp data/run_adc.txt readonly/run_adc.txt && chmod 555 readonly
   run 9 odd readonly/run_adc.txt
@@ -369,5 +350,4 @@ else
   chmod 644 data/run_adc.txt
 fi
 
-echo "$((checks - failures)) passed, $failures failed, $skipped skipped"
-[[ $failures -eq 0 ]]
+finish

@@ -74,7 +74,8 @@ bool generate(const SampleRecipe& recipe, Sink sink) {
   for (int row = 0; row < recipe.lead_rows; ++row) ok = ok && out.baseline_row();
   // Start marker: a low row, then a row of zeros; a baseline row then lets
   // the first train open on its first pulse.
-  ok = ok && out.zero_row() && out.zero_row() && out.baseline_row();
+  if (recipe.marker) ok = ok && out.zero_row() && out.zero_row();
+  ok = ok && out.baseline_row();
   const int last = recipe.cut_rows > 0 ? recipe.trains + 1 : recipe.trains;
   for (int train = 0; train < last; ++train) {
     const bool cut = train == recipe.trains;

@@ -13,6 +13,7 @@ struct SampleRecipe {
   int trains = 3;            // complete pulse trains
   int cut_rows = 0;          // rows of an unfinished last train, 0 for none
   int lead_rows = 5;         // baseline rows before the start marker
+  bool marker = true;        // without it, no train is ever found
   int gap_rows = 20;         // baseline rows after a train, its closing row included
   bool even_pulsed = false;  // which parity carries the pulse
   int pulse = 420;           // downward pulse height on the pulsed channels

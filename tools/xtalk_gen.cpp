@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "example_campaign.h"
 #include "sample_gen.h"
 
 namespace {
@@ -16,7 +17,11 @@ void usage() {
       stderr,
       "usage: xtalk_gen [--trains N | --size-mb N] [--cut ROWS] [--parity odd|even]\n"
       "                 [--noise SIGMA] [--xtalk FRACTION] [--seed N]\n"
-      "Writes a sample file with a start marker and 15-pulse trains to standard output.\n");
+      "       xtalk_gen --campaign DIR [--trains N]\n"
+      "Writes a sample file with a start marker and 15-pulse trains to standard output,\n"
+      "or, with --campaign, a small example campaign tree into DIR whose grades are known:\n"
+      "chips 100001 to 100004 grade A, B, C and fail, 100005 has a damaged file (A),\n"
+      "100006 a file without a start marker (no data), and one name gives no chip.\n");
 }
 
 bool parse_number(const char* text, double& number) {
@@ -31,6 +36,7 @@ bool parse_number(const char* text, double& number) {
 int main(int argc, char** argv) {
   SampleRecipe recipe = SampleRecipe::realistic();
   recipe.noise = 2.0;
+  const char* campaign = nullptr;
   for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--help") {
@@ -55,11 +61,19 @@ int main(int argc, char** argv) {
       recipe.cross_talk.fill(number);
     } else if (option == "--seed" && numeric) {
       recipe.seed = static_cast<std::uint32_t>(number);
+    } else if (option == "--campaign" && *value != '\0') {
+      campaign = value;
     } else {
       std::fprintf(stderr, "xtalk_gen: bad option %s %s\n", option.c_str(), value);
       usage();
       return 2;
     }
+  }
+  if (campaign != nullptr) {
+    if (write_example_campaign(campaign, recipe.trains)) return 0;
+    std::fprintf(stderr, "xtalk_gen: cannot write the campaign in %s: %s\n", campaign,
+                 std::strerror(errno));
+    return 1;
   }
   if (!write_samples(recipe, stdout) || std::fflush(stdout) != 0) {
     std::fprintf(stderr, "xtalk_gen: cannot write: %s\n", std::strerror(errno));

@@ -1,0 +1,44 @@
+// One analysis of one data file, as the results store keeps it, and the
+// running of it: the same analysis and log as qavrel.exe's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "campaign/data_files.h"
+#include "cross_talk_table.h"
+
+struct Analysis {
+  std::int64_t id = 0;  // its row in the store, once stored
+  std::string path;
+  std::string chip;
+  std::string config;
+  std::int64_t size = 0;      // of the data file, in bytes
+  std::int64_t mtime_ns = 0;  // of the data file
+  std::string parity;         // "odd" or "even"; empty when the configuration names neither
+  bool ok = false;            // analysed, and its log written where one was due
+  std::string error;          // why not, as qavrel.exe says it
+  bool marker_found = false;
+  std::int64_t train_rows = 0;
+  std::int64_t rows_read = 0;
+  bool ended_on_token = false;    // false: the input ended at the end of the file
+  std::int64_t token_offset = 0;  // where the token that is not a number starts
+  std::string log_path;
+  bool log_written = false;
+  std::string tool_version;
+  std::string analysed_at;  // UTC, as 2026-12-08T12:34:56Z
+  // Not-a-number where nothing was computed.
+  double ratios[npeaks][observed_channels];
+
+  Analysis();
+  std::int64_t complete_trains() const;
+  std::int64_t cut_train_rows() const;  // 0 when no train was cut short
+  bool has_data() const;                // a complete pedestal window was read
+};
+
+// The version stored with each analysis; a new one analyses everything again.
+extern const char* const tool_version;
+
+// Analyses the data file as qavrel.exe does with the file's chip and
+// configuration as arguments, and writes the same log there when write_log.
+Analysis analyse_data_file(const DataFile& file, bool write_log);

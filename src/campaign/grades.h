@@ -1,0 +1,42 @@
+// Grading a chip's cross-talk: the mean ratio of each observed channel over
+// the 15 peaks, with its standard error, against three limits.
+#pragma once
+
+#include <string>
+
+#include "campaign/analysis.h"
+
+struct GradeLimits {
+  double a = 0.01;
+  double b = 0.02;
+  double c = 0.05;
+};
+
+// Worst last: a chip takes the worst grade of its files, and a file that
+// could not be analysed at all needs a look before one that failed.
+enum class Grade { a, b, c, no_data, fail, not_analysed };
+
+// Whether the grade comes from the ratios (A, B, C or fail).
+inline bool from_ratios(Grade grade) {
+  return grade != Grade::no_data && grade != Grade::not_analysed;
+}
+
+const char* grade_name(Grade grade);  // "A", "B", "C", "fail", "no data", "not analysed"
+
+struct Assessment {
+  Grade grade = Grade::not_analysed;
+  double means[observed_channels] = {};
+  double standard_errors[observed_channels] = {};
+  int worst_column = 0;         // the channel column with the largest absolute mean
+  double worst_abs_mean = 0.0;  // not-a-number when a mean is
+};
+
+// A file that failed is not analysed; one without a complete pedestal
+// window (or any train) has no data; otherwise A when every channel's
+// absolute mean is at most limits.a, B at most b, C at most c, and fail
+// above that. A not-a-number or infinite mean never passes.
+Assessment assess(const Analysis& analysis, const GradeLimits& limits);
+
+// Reads "A,B,C", three increasing positive numbers. False, with the
+// reason, otherwise.
+bool parse_grade_limits(const std::string& text, GradeLimits& limits, std::string& error);

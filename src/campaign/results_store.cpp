@@ -1,0 +1,217 @@
+#include "campaign/results_store.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+
+namespace {
+
+const char* const schema = R"sql(
+CREATE TABLE IF NOT EXISTS analyses (
+  id INTEGER PRIMARY KEY,
+  path TEXT NOT NULL,
+  size INTEGER NOT NULL,
+  mtime_ns INTEGER NOT NULL,
+  chip TEXT NOT NULL,
+  config TEXT NOT NULL,
+  parity TEXT,
+  status TEXT NOT NULL CHECK (status IN ('ok', 'failed')),
+  error TEXT,
+  marker_found INTEGER NOT NULL,
+  complete_trains INTEGER NOT NULL,
+  cut_train_rows INTEGER NOT NULL,
+  train_rows INTEGER NOT NULL,
+  rows_read INTEGER NOT NULL,
+  input_end TEXT NOT NULL CHECK (input_end IN ('end of file', 'token')),
+  token_offset INTEGER,
+  log_path TEXT NOT NULL,
+  log_written INTEGER NOT NULL,
+  tool_version TEXT NOT NULL,
+  analysed_at TEXT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS analyses_by_path ON analyses (path, id);
+CREATE TABLE IF NOT EXISTS ratios (
+  analysis_id INTEGER NOT NULL REFERENCES analyses (id),
+  peak INTEGER NOT NULL,
+  channel INTEGER NOT NULL,
+  ratio REAL,
+  PRIMARY KEY (analysis_id, peak, channel)
+) WITHOUT ROWID;
+CREATE VIEW IF NOT EXISTS latest_analyses AS
+  SELECT * FROM analyses WHERE id IN (SELECT max(id) FROM analyses GROUP BY path);
+)sql";
+
+const char* const insert_analysis_sql =
+    "INSERT INTO analyses (path, size, mtime_ns, chip, config, parity, status, error,"
+    " marker_found, complete_trains, cut_train_rows, train_rows, rows_read, input_end,"
+    " token_offset, log_path, log_written, tool_version, analysed_at)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+const char* const insert_ratio_sql =
+    "INSERT INTO ratios (analysis_id, peak, channel, ratio) VALUES (?, ?, ?, ?)";
+const char* const select_latest_sql =
+    "SELECT id, path, size, mtime_ns, chip, config, parity, status, error, marker_found,"
+    " train_rows, rows_read, input_end, token_offset, log_path, log_written, tool_version,"
+    " analysed_at FROM latest_analyses";
+const char* const select_latest_ratios_sql =
+    "SELECT analysis_id, peak, channel, ratio FROM ratios"
+    " WHERE analysis_id IN (SELECT id FROM latest_analyses)";
+
+void bind_text(sqlite3_stmt* statement, int index, const std::string& text) {
+  sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string column_text(sqlite3_stmt* statement, int index) {
+  const unsigned char* text = sqlite3_column_text(statement, index);
+  return text == nullptr ? std::string() : reinterpret_cast<const char*>(text);
+}
+
+// A statement that is finalized when it goes out of scope.
+struct Query {
+  sqlite3_stmt* statement = nullptr;
+  ~Query() { sqlite3_finalize(statement); }
+};
+
+}  // namespace
+
+ResultsStore::~ResultsStore() {
+  if (in_transaction_) {
+    std::string ignored;
+    commit(ignored);
+  }
+  sqlite3_finalize(insert_analysis_);
+  sqlite3_finalize(insert_ratio_);
+  sqlite3_close(db_);
+}
+
+bool ResultsStore::fail(std::string& error) {
+  error = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
+  return false;
+}
+
+bool ResultsStore::execute(const char* sql, std::string& error) {
+  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK || fail(error);
+}
+
+bool ResultsStore::open(const std::string& path, std::string& error) {
+  if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) return fail(error);
+  // Another run may hold the store for a moment; a write-ahead log keeps
+  // readers and the writer apart and makes each commit cheap.
+  sqlite3_busy_timeout(db_, 10000);
+  return execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", error) &&
+                 execute(schema, error) &&
+                 sqlite3_prepare_v2(db_, insert_analysis_sql, -1, &insert_analysis_, nullptr) ==
+                     SQLITE_OK &&
+                 sqlite3_prepare_v2(db_, insert_ratio_sql, -1, &insert_ratio_, nullptr) == SQLITE_OK
+             ? true
+             : fail(error);
+}
+
+bool ResultsStore::load_latest(std::unordered_map<std::string, Analysis>& latest,
+                               std::string& error) {
+  Query analyses;
+  if (sqlite3_prepare_v2(db_, select_latest_sql, -1, &analyses.statement, nullptr) != SQLITE_OK)
+    return fail(error);
+  std::unordered_map<std::int64_t, Analysis*> by_id;
+  int step = SQLITE_ROW;
+  while ((step = sqlite3_step(analyses.statement)) == SQLITE_ROW) {
+    sqlite3_stmt* row = analyses.statement;
+    Analysis analysis;
+    analysis.id = sqlite3_column_int64(row, 0);
+    analysis.path = column_text(row, 1);
+    analysis.size = sqlite3_column_int64(row, 2);
+    analysis.mtime_ns = sqlite3_column_int64(row, 3);
+    analysis.chip = column_text(row, 4);
+    analysis.config = column_text(row, 5);
+    analysis.parity = column_text(row, 6);
+    analysis.ok = column_text(row, 7) == "ok";
+    analysis.error = column_text(row, 8);
+    analysis.marker_found = sqlite3_column_int(row, 9) != 0;
+    analysis.train_rows = sqlite3_column_int64(row, 10);
+    analysis.rows_read = sqlite3_column_int64(row, 11);
+    analysis.ended_on_token = column_text(row, 12) == "token";
+    analysis.token_offset = sqlite3_column_int64(row, 13);
+    analysis.log_path = column_text(row, 14);
+    analysis.log_written = sqlite3_column_int(row, 15) != 0;
+    analysis.tool_version = column_text(row, 16);
+    analysis.analysed_at = column_text(row, 17);
+    Analysis& stored = latest[analysis.path] = analysis;
+    by_id[stored.id] = &stored;
+  }
+  if (step != SQLITE_DONE) return fail(error);
+
+  Query ratios;
+  if (sqlite3_prepare_v2(db_, select_latest_ratios_sql, -1, &ratios.statement, nullptr) !=
+      SQLITE_OK)
+    return fail(error);
+  while ((step = sqlite3_step(ratios.statement)) == SQLITE_ROW) {
+    sqlite3_stmt* row = ratios.statement;
+    const auto found = by_id.find(sqlite3_column_int64(row, 0));
+    const int peak = sqlite3_column_int(row, 1);
+    // Channels are numbered on the chip; the observed ones alternate.
+    const int column = sqlite3_column_int(row, 2) / 2;
+    if (found == by_id.end() || peak < 0 || peak >= npeaks || column < 0 ||
+        column >= observed_channels)
+      continue;
+    // SQLite keeps not-a-number as NULL, which reads back as 0.0.
+    found->second->ratios[peak][column] =
+        sqlite3_column_type(row, 3) == SQLITE_NULL ? std::nan("") : sqlite3_column_double(row, 3);
+  }
+  return step == SQLITE_DONE || fail(error);
+}
+
+bool ResultsStore::add(Analysis& analysis, std::string& error) {
+  if (!in_transaction_) {
+    if (!execute("BEGIN", error)) return false;
+    in_transaction_ = true;
+  }
+  sqlite3_stmt* insert = insert_analysis_;
+  sqlite3_reset(insert);
+  bind_text(insert, 1, analysis.path);
+  sqlite3_bind_int64(insert, 2, analysis.size);
+  sqlite3_bind_int64(insert, 3, analysis.mtime_ns);
+  bind_text(insert, 4, analysis.chip);
+  bind_text(insert, 5, analysis.config);
+  if (analysis.parity.empty())
+    sqlite3_bind_null(insert, 6);
+  else
+    bind_text(insert, 6, analysis.parity);
+  bind_text(insert, 7, analysis.ok ? "ok" : "failed");
+  if (analysis.error.empty())
+    sqlite3_bind_null(insert, 8);
+  else
+    bind_text(insert, 8, analysis.error);
+  sqlite3_bind_int(insert, 9, analysis.marker_found ? 1 : 0);
+  sqlite3_bind_int64(insert, 10, analysis.complete_trains());
+  sqlite3_bind_int64(insert, 11, analysis.cut_train_rows());
+  sqlite3_bind_int64(insert, 12, analysis.train_rows);
+  sqlite3_bind_int64(insert, 13, analysis.rows_read);
+  bind_text(insert, 14, analysis.ended_on_token ? "token" : "end of file");
+  if (analysis.ended_on_token)
+    sqlite3_bind_int64(insert, 15, analysis.token_offset);
+  else
+    sqlite3_bind_null(insert, 15);
+  bind_text(insert, 16, analysis.log_path);
+  sqlite3_bind_int(insert, 17, analysis.log_written ? 1 : 0);
+  bind_text(insert, 18, analysis.tool_version);
+  bind_text(insert, 19, analysis.analysed_at);
+  if (sqlite3_step(insert) != SQLITE_DONE) return fail(error);
+  analysis.id = sqlite3_last_insert_rowid(db_);
+  if (!analysis.ok && analysis.parity.empty()) return true;
+  for (int peak = 0; peak < npeaks; ++peak) {
+    for (int column = 0; column < observed_channels; ++column) {
+      sqlite3_reset(insert_ratio_);
+      sqlite3_bind_int64(insert_ratio_, 1, analysis.id);
+      sqlite3_bind_int(insert_ratio_, 2, peak);
+      sqlite3_bind_int(insert_ratio_, 3, observed_channel(column, analysis.parity == "even"));
+      sqlite3_bind_double(insert_ratio_, 4, analysis.ratios[peak][column]);
+      if (sqlite3_step(insert_ratio_) != SQLITE_DONE) return fail(error);
+    }
+  }
+  return true;
+}
+
+bool ResultsStore::commit(std::string& error) {
+  if (!in_transaction_) return true;
+  in_transaction_ = false;
+  return execute("COMMIT", error);
+}

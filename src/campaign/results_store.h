@@ -1,0 +1,44 @@
+// The campaign's results store, an SQLite database that keeps every
+// analysis ever made: reruns add to it and never remove anything.
+//
+// Tables: analyses (one row per analysis of a data file, with the facts of
+// its reading) and ratios (its 240 ratios at full double precision; NULL
+// for not-a-number). The view latest_analyses holds the newest analysis of
+// each data file.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include "campaign/analysis.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class ResultsStore {
+ public:
+  ResultsStore() = default;
+  ~ResultsStore();
+  ResultsStore(const ResultsStore&) = delete;
+  ResultsStore& operator=(const ResultsStore&) = delete;
+
+  // Opens or creates the store. False, with the reason, when that fails.
+  bool open(const std::string& path, std::string& error);
+
+  // The newest analysis of each data file, by path.
+  bool load_latest(std::unordered_map<std::string, Analysis>& latest, std::string& error);
+
+  // Adds an analysis, giving it its id. Additions become durable together
+  // at the next commit.
+  bool add(Analysis& analysis, std::string& error);
+  bool commit(std::string& error);
+
+ private:
+  bool execute(const char* sql, std::string& error);
+  bool fail(std::string& error);
+
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* insert_analysis_ = nullptr;
+  sqlite3_stmt* insert_ratio_ = nullptr;
+  bool in_transaction_ = false;
+};
