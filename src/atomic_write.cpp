@@ -17,24 +17,6 @@ constexpr int max_link_depth = 40;
 constexpr int max_name_attempts = 100;
 constexpr mode_t new_file_mode = 0666;  // the kernel takes the umask off
 
-// Holds the signals that stop a run while the temporary file exists, so that
-// the file is always removed or renamed before the process ends.
-class StopSignalsHeld {
- public:
-  StopSignalsHeld() {
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&stop_signals, signal);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, &previous_);
-  }
-  ~StopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  StopSignalsHeld(const StopSignalsHeld&) = delete;
-  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
-
- private:
-  sigset_t previous_{};
-};
-
 // The directory part of path with its "/", or "" for a name in the working
 // directory.
 std::string directory_of(const std::string& path) {
@@ -72,16 +54,6 @@ int write_all(int fd, std::string_view text) {
   return 0;
 }
 
-// Writes a device, FIFO or other special file in place, as opening it for
-// writing always has.
-int write_in_place(const std::string& path, std::string_view text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, new_file_mode);
-  if (fd < 0) return errno;
-  int error = write_all(fd, text);
-  if (::close(fd) != 0 && error == 0) error = errno;
-  return error;
-}
-
 // Creates a new hidden file beside path, named after it. Returns its
 // descriptor, or -1 with errno set.
 int create_temporary(const std::string& path, std::string& temporary) {
@@ -109,52 +81,111 @@ void sync_directory(const std::string& path) {
   ::close(fd);
 }
 
-// Fills the open temporary file, gives it the replaced file's mode and
-// owner, and closes it. Returns 0 or the errno of the step that failed.
-int fill_temporary(int fd, std::string_view text, const struct stat* replaced) {
-  int error = 0;
-  if (replaced != nullptr) {
-    // Only root may give the file back to its owner. Should even that fail,
-    // the table is still worth more than who owns it.
-    if (geteuid() == 0) {
-      const int ignored = ::fchown(fd, replaced->st_uid, replaced->st_gid);
-      static_cast<void>(ignored);
-    }
-    if (::fchmod(fd, replaced->st_mode & 07777) != 0) error = errno;
-  }
-  if (error == 0) error = write_all(fd, text);
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  return error;
+// The signals that stop a run: held while a temporary file exists.
+sigset_t stop_signals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&signals, signal);
+  return signals;
 }
+
+// Only root may give a file back to another owner. Should even that fail,
+// the content is still worth more than who owns it.
+void give_back(int fd, const struct stat& replaced) {
+  if (geteuid() != 0 || (replaced.st_uid == geteuid() && replaced.st_gid == getegid())) return;
+  const int ignored = ::fchown(fd, replaced.st_uid, replaced.st_gid);
+  static_cast<void>(ignored);
+}
+
+// A buffer's worth of text is written at a time.
+constexpr std::size_t buffer_size = std::size_t{64} * 1024;
 
 }  // namespace
 
-int write_atomically(const char* path, std::string_view text) {
-  std::string target = path;
-  if (!follow_links(target)) return errno;
-  struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
-  if (exists && !S_ISREG(existing.st_mode)) return write_in_place(target, text);
+AtomicFile::~AtomicFile() { abandon(); }
+
+int AtomicFile::open(const char* path, Durability durability) {
+  target_ = path;
+  durability_ = durability;
+  if (!follow_links(target_)) return error_ = errno;
+  replacing_ = ::stat(target_.c_str(), &replaced_) == 0;
+  const auto write_in_place = [this] {
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, new_file_mode);
+    return error_ = fd_ < 0 ? errno : 0;
+  };
+  // A device, FIFO or other special file is written as opening it for
+  // writing always has.
+  if (replacing_ && !S_ISREG(replaced_.st_mode)) return write_in_place();
   // A file its owner made read-only stays refused, although the directory
   // would let it be replaced.
-  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+  if (replacing_ && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
+    return error_ = errno;
 
-  const StopSignalsHeld held;
-  std::string temporary;
-  const int fd = create_temporary(target, temporary);
-  if (fd < 0) {
+  const sigset_t held = stop_signals();
+  pthread_sigmask(SIG_BLOCK, &held, &previous_signals_);
+  signals_held_ = true;
+  fd_ = create_temporary(target_, temporary_);
+  if (fd_ < 0) {
+    const int error = errno;
+    temporary_.clear();
+    abandon();
     // A directory that is closed to new files while the file itself may be
     // written: only writing it in place is left.
-    if (exists && (errno == EACCES || errno == EPERM)) return write_in_place(target, text);
-    return errno;
+    if (replacing_ && (error == EACCES || error == EPERM)) return write_in_place();
+    return error_ = error;
   }
-  int error = fill_temporary(fd, text, exists ? &existing : nullptr);
-  if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    return error;
+  if (replacing_) {
+    give_back(fd_, replaced_);
+    if (::fchmod(fd_, replaced_.st_mode & 07777) != 0) error_ = errno;
   }
-  sync_directory(target);
-  return 0;
+  return error_;
+}
+
+int AtomicFile::flush() {
+  if (error_ == 0) error_ = write_all(fd_, buffer_);
+  buffer_.clear();
+  return error_;
+}
+
+int AtomicFile::write(std::string_view text) {
+  if (error_ != 0 || fd_ < 0) return error_ != 0 ? error_ : EBADF;
+  buffer_.append(text);
+  return buffer_.size() >= buffer_size ? flush() : 0;
+}
+
+int AtomicFile::commit() {
+  if (fd_ < 0) return error_ != 0 ? error_ : EBADF;
+  flush();
+  const bool sync = !temporary_.empty() && durability_ == Durability::synced;
+  if (error_ == 0 && sync && ::fsync(fd_) != 0) error_ = errno;
+  if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+  fd_ = -1;
+  if (error_ == 0 && !temporary_.empty()) {
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+      error_ = errno;
+    } else {
+      temporary_.clear();
+      if (sync) sync_directory(target_);
+    }
+  }
+  abandon();
+  return error_;
+}
+
+// Closes and removes what is left of an unfinished file, and lets the
+// held signals through.
+void AtomicFile::abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  if (signals_held_) pthread_sigmask(SIG_SETMASK, &previous_signals_, nullptr);
+  signals_held_ = false;
+}
+
+int write_atomically(const char* path, std::string_view text) {
+  AtomicFile file;
+  if (const int error = file.open(path); error != 0) return error;
+  file.write(text);
+  return file.commit();
 }

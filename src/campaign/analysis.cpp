@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "atomic_write.h"
+#include "campaign/grades.h"
 #include "run_arguments.h"
 #include "trains.h"
 
@@ -27,9 +28,9 @@ std::string utc_now() {
 
 }  // namespace
 
-// cppcheck-suppress uninitMemberVar ; ratios is filled here
-Analysis::Analysis() {
-  for (auto& peak : ratios)
+// cppcheck-suppress uninitMemberVar ; filled here
+RatioTable::RatioTable() {
+  for (auto& peak : values)
     for (double& ratio : peak) ratio = std::numeric_limits<double>::quiet_NaN();
 }
 
@@ -37,7 +38,7 @@ std::int64_t Analysis::complete_trains() const { return train_rows / train_lengt
 std::int64_t Analysis::cut_train_rows() const { return train_rows % train_length; }
 bool Analysis::has_data() const { return has_pedestals(train_rows); }
 
-Analysis analyse_data_file(const DataFile& file, bool write_log) {
+Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios) {
   Analysis analysis;
   analysis.path = file.path;
   analysis.chip = file.chip;
@@ -70,12 +71,13 @@ Analysis analyse_data_file(const DataFile& file, bool write_log) {
   }
   analysis.parity = even_selected ? "even" : "odd";
   average_trains(sums.pedestals, sums.peaks, sums.train_rows);
-  cross_talk_ratios(sums.peaks, even_selected, analysis.ratios);
+  cross_talk_ratios(sums.peaks, even_selected, ratios.values);
   // SQLite keeps -0.0 as 0; a zero without its sign reads the same from
   // the store as it does now. Adding +0.0 turns -0.0 into 0.0 and leaves
   // every other value as it is.
-  for (auto& peak : analysis.ratios)
+  for (auto& peak : ratios.values)
     for (double& ratio : peak) ratio += 0.0;
+  if (analysis.has_data()) find_worst_channel(ratios, analysis);
   if (write_log) {
     const int error =
         write_atomically(analysis.log_path.c_str(), cross_talk_table(sums.peaks, even_selected));

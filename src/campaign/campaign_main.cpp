@@ -138,9 +138,9 @@ std::string summary_line(const std::vector<FileResult>& results, std::size_t reu
   std::map<Grade, int> grades;
   std::map<std::string, Grade> chips;
   for (const FileResult& result : results) {
-    ++grades[result.assessment.grade];
+    ++grades[result.grade];
     Grade& chip = chips.emplace(result.analysis.chip, Grade::a).first->second;
-    chip = std::max(chip, result.assessment.grade);
+    chip = std::max(chip, result.grade);
   }
   std::string line = std::to_string(results.size()) + " data files (" + std::to_string(reused) +
                      " unchanged), " + std::to_string(chips.size()) + " chips;";
@@ -150,6 +150,40 @@ std::string summary_line(const std::vector<FileResult>& results, std::size_t reu
     separator = ", ";
   }
   return line + "; " + std::to_string(failures) + " failed.";
+}
+
+// What the outputs are made from: every result's analysis and standing,
+// and what else the report shows. Outputs made from the same need not be
+// made again.
+std::string outputs_fingerprint(const std::vector<FileResult>& results,
+                                const ReportContext& context) {
+  std::uint64_t hash = 14695981039346656037u;  // 64-bit FNV-1a
+  const auto add = [&hash](const std::string& text) {
+    for (const char c : text + '\0') hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+  };
+  add(tool_version);
+  add(std::to_string(context.limits.a) + "," + std::to_string(context.limits.b) + "," +
+      std::to_string(context.limits.c));
+  for (const FileResult& result : results) {
+    add(result.analysis.path);
+    add(std::to_string(result.analysis.id));
+    add(result.shares_log_with);
+    add(result.plot_name);
+  }
+  for (const SkippedFile& skipped : context.skipped) add(skipped.path + ": " + skipped.reason);
+  for (const std::string& failure : context.search_failures) add(failure);
+  return std::to_string(hash);
+}
+
+// An output cut short by a power cut before it reached the disk is empty.
+bool outputs_exist(const std::string& directory, const std::vector<FileResult>& results) {
+  struct stat info {};
+  for (const char* name : {"summary.csv", "ratios.csv", "report.html"})
+    if (::stat((directory + "/" + name).c_str(), &info) != 0 || info.st_size == 0) return false;
+  for (const FileResult& result : results)
+    if (::stat((directory + "/plots/" + result.plot_name).c_str(), &info) != 0 || info.st_size == 0)
+      return false;
+  return true;
 }
 
 int run_campaign(int argc, char** argv) {
@@ -203,6 +237,20 @@ int run_campaign(int argc, char** argv) {
     }
   }
 
+  for (std::size_t i = 0; i < found.files.size(); ++i) {
+    results[i].analysis.path = found.files[i].path;
+    results[i].analysis.chip = found.files[i].chip;
+    results[i].analysis.config = found.files[i].config;
+  }
+  name_plots(results);
+  const std::string plots = options.output + "/plots";
+  std::filesystem::create_directories(plots, made);
+  if (made) {
+    std::fprintf(stderr, "qavrel-campaign: cannot create %s: %s\n", plots.c_str(),
+                 made.message().c_str());
+    return 1;
+  }
+
   std::vector<AnalysisJob> jobs;
   std::vector<std::size_t> job_result;  // which result each job fills
   std::uint64_t bytes_to_read = 0;
@@ -216,7 +264,7 @@ int run_campaign(int argc, char** argv) {
       ++reused;
       continue;
     }
-    jobs.push_back({file, results[i].owns_log});
+    jobs.push_back({file, results[i].owns_log, plots + "/" + results[i].plot_name, limits.c});
     job_result.push_back(i);
     bytes_to_read +=
         static_cast<std::uint64_t>(std::max<std::int64_t>(0, state_of(file.path).size));
@@ -233,28 +281,32 @@ int run_campaign(int argc, char** argv) {
   auto last_commit = std::chrono::steady_clock::now();
   run_analyses(
       jobs, options.jobs, stop_requested,
-      [&](Analysis& analysis) {
-        if (!store.add(analysis, error)) store_failures.push_back(error);
+      [&](Analysis& analysis, const RatioTable& ratios, const std::string& plot_failure) {
+        if (!store.add(analysis, ratios, error))
+          store_failures.push_back("results store: " + error);
+        if (!plot_failure.empty()) store_failures.push_back(plot_failure);
         ++done;
         bytes_read += static_cast<std::uint64_t>(analysis.size);
         if (!analysis.ok) ++failures;
-        results[result_of_path[analysis.path]].analysis = std::move(analysis);
+        FileResult& result = results[result_of_path[analysis.path]];
+        result.plot_written = plot_failure.empty() && !analysis.parity.empty();
+        result.analysis = std::move(analysis);
       },
       [&] {
         progress.update(done, bytes_read, failures);
         if (std::chrono::steady_clock::now() - last_commit < commit_interval) return;
-        if (!store.commit(error)) store_failures.push_back(error);
+        if (!store.commit(error)) store_failures.push_back("results store: " + error);
         last_commit = std::chrono::steady_clock::now();
       });
   progress.finish();
-  if (!store.commit(error)) store_failures.push_back(error);
+  if (!store.commit(error)) store_failures.push_back("results store: " + error);
 
   for (const FileResult& result : results)
     if (!result.analysis.ok && !result.analysis.path.empty())
       std::fprintf(stderr, "failed: %s: %s\n", result.analysis.path.c_str(),
                    result.analysis.error.c_str());
   for (const std::string& failure : store_failures)
-    std::fprintf(stderr, "failed: results store: %s\n", failure.c_str());
+    std::fprintf(stderr, "failed: %s\n", failure.c_str());
   failures += store_failures.size();
 
   if (stop_requested) {
@@ -270,12 +322,18 @@ int run_campaign(int argc, char** argv) {
   context.skipped = found.skipped;
   context.search_failures = found.failures;
   for (FileResult& result : results) {
-    result.assessment = assess(result.analysis, limits);
+    result.grade = grade_of(result.analysis, limits);
     context.latest_analysis = std::max(context.latest_analysis, result.analysis.analysed_at);
   }
-  for (const std::string& failure : write_outputs(options.output, results, context)) {
-    std::fprintf(stderr, "failed: %s\n", failure.c_str());
-    ++failures;
+  const std::string made_from = outputs_fingerprint(results, context);
+  if (made_from != store.outputs_made_from() || !outputs_exist(options.output, results)) {
+    std::vector<std::string> output_failures =
+        write_outputs(options.output, results, context, store);
+    if (output_failures.empty() && !store.set_outputs_made_from(made_from, error))
+      output_failures.push_back("results store: " + error);
+    for (const std::string& failure : output_failures)
+      std::fprintf(stderr, "failed: %s\n", failure.c_str());
+    failures += output_failures.size();
   }
   if (!options.quiet) {
     std::printf("%s\nreport: %s/report.html\n", summary_line(results, reused, failures).c_str(),

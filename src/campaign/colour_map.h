@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "campaign/file_result.h"
+#include "campaign/analysis.h"
 
 // The map of the result's ratios. Colours run from blue (-scale) through
 // white (0) to red (+scale); beyond the scale they stay at its ends, and
 // not-a-number is grey. Each cell's title holds its ratio.
-std::string colour_map_svg(const FileResult& result, double scale);
+std::string colour_map_svg(const Analysis& analysis, const RatioTable& ratios, double scale);

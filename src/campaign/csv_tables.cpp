@@ -1,7 +1,7 @@
 #include "campaign/csv_tables.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -30,9 +30,9 @@ std::string row(std::initializer_list<std::string> fields) {
 
 std::string full_precision(double value) {
   if (std::isnan(value)) return "nan";
+  // The shortest text that reads back as the very same double.
   char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
+  return {text, std::to_chars(text, text + sizeof text, value).ptr};
 }
 
 std::string summary_csv(const std::vector<FileResult>& results) {
@@ -58,44 +58,44 @@ std::string summary_csv(const std::vector<FileResult>& results) {
                           "tool_version"});
   for (const FileResult& result : results) {
     const Analysis& analysis = result.analysis;
-    const Assessment& assessment = result.assessment;
-    const bool graded = analysis.ok && analysis.has_data();
-    const int column = assessment.worst_column;
-    text += row({analysis.path,
-                 analysis.chip,
-                 analysis.config,
-                 analysis.parity,
-                 analysis.ok ? "ok" : "failed",
-                 grade_name(assessment.grade),
-                 graded ? full_precision(assessment.worst_abs_mean) : "",
-                 graded ? std::to_string(observed_channel(column, analysis.parity == "even")) : "",
-                 graded ? full_precision(assessment.standard_errors[column]) : "",
-                 std::to_string(analysis.complete_trains()),
-                 std::to_string(analysis.cut_train_rows()),
-                 std::to_string(analysis.rows_read),
-                 analysis.marker_found ? "yes" : "no",
-                 analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
-                                         : "end of file",
-                 result.flag(),
-                 analysis.log_path,
-                 analysis.log_written ? "yes" : "no",
-                 result.shares_log_with,
-                 analysis.analysed_at,
-                 analysis.tool_version});
+    const bool graded = from_ratios(result.grade);
+    text += row(
+        {analysis.path,
+         analysis.chip,
+         analysis.config,
+         analysis.parity,
+         analysis.ok ? "ok" : "failed",
+         grade_name(result.grade),
+         graded ? full_precision(analysis.worst_abs_mean) : "",
+         graded ? std::to_string(observed_channel(analysis.worst_column, analysis.parity == "even"))
+                : "",
+         graded ? full_precision(analysis.worst_standard_error) : "",
+         std::to_string(analysis.complete_trains()),
+         std::to_string(analysis.cut_train_rows()),
+         std::to_string(analysis.rows_read),
+         analysis.marker_found ? "yes" : "no",
+         analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
+                                 : "end of file",
+         result.flag(),
+         analysis.log_path,
+         analysis.log_written ? "yes" : "no",
+         result.shares_log_with,
+         analysis.analysed_at,
+         analysis.tool_version});
   }
   return text;
 }
 
-std::string ratios_csv(const std::vector<FileResult>& results) {
-  std::string text = row({"path", "chip", "config", "peak", "channel", "ratio"});
-  for (const FileResult& result : results) {
-    const Analysis& analysis = result.analysis;
-    if (analysis.parity.empty()) continue;  // nothing was computed
-    for (int peak = 0; peak < npeaks; ++peak)
-      for (int column = 0; column < observed_channels; ++column)
-        text += row({analysis.path, analysis.chip, analysis.config, std::to_string(peak),
-                     std::to_string(observed_channel(column, analysis.parity == "even")),
-                     full_precision(analysis.ratios[peak][column])});
-  }
+std::string ratios_csv_header() {
+  return row({"path", "chip", "config", "peak", "channel", "ratio"});
+}
+
+std::string ratios_csv_rows(const Analysis& analysis, const RatioTable& ratios) {
+  std::string text;
+  for (int peak = 0; peak < npeaks; ++peak)
+    for (int column = 0; column < observed_channels; ++column)
+      text += row({analysis.path, analysis.chip, analysis.config, std::to_string(peak),
+                   std::to_string(observed_channel(column, analysis.parity == "even")),
+                   full_precision(ratios.values[peak][column])});
   return text;
 }

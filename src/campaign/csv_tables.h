@@ -8,7 +8,11 @@
 #include "campaign/file_result.h"
 
 std::string summary_csv(const std::vector<FileResult>& results);
-std::string ratios_csv(const std::vector<FileResult>& results);
+// ratios.csv is written a file at a time: its header, then the rows of
+// each analysis that computed ratios.
+std::string ratios_csv_header();
+std::string ratios_csv_rows(const Analysis& analysis, const RatioTable& ratios);
 
-// A number with every digit a double holds; not-a-number as "nan".
+// A number as the shortest text that reads back as the same double;
+// not-a-number as "nan".
 std::string full_precision(double value);

@@ -9,12 +9,13 @@
 
 struct FileResult {
   Analysis analysis;
-  Assessment assessment;
+  Grade grade = Grade::not_analysed;
   // Other data files whose log has the same path; only the last by name
   // writes it (owns_log).
   std::string shares_log_with;
   bool owns_log = true;
-  std::string plot_name;  // its map's file in plots/
+  std::string plot_name;      // its map's file in plots/
+  bool plot_written = false;  // by the analysis in this run
 
   // Why the file is flagged in the report: the failure, or the damage
   // that ended its reading early; empty for neither.

@@ -23,40 +23,38 @@ const char* grade_name(Grade grade) {
   return "not analysed";
 }
 
-Assessment assess(const Analysis& analysis, const GradeLimits& limits) {
-  Assessment result;
-  if (!analysis.ok) return result;
-  result.grade = Grade::no_data;
-  if (!analysis.has_data()) return result;
+void find_worst_channel(const RatioTable& ratios, Analysis& analysis) {
   for (int column = 0; column < observed_channels; ++column) {
     double sum = 0.0;
-    for (int peak = 0; peak < npeaks; ++peak) sum += analysis.ratios[peak][column];
+    for (int peak = 0; peak < npeaks; ++peak) sum += ratios.values[peak][column];
     const double mean = sum / npeaks;
     double squares = 0.0;
     for (int peak = 0; peak < npeaks; ++peak) {
-      const double deviation = analysis.ratios[peak][column] - mean;
+      const double deviation = ratios.values[peak][column] - mean;
       squares += deviation * deviation;
     }
-    result.means[column] = mean;
-    result.standard_errors[column] = std::sqrt(squares / (npeaks - 1) / npeaks);
     const double magnitude =
         std::isfinite(mean) ? std::fabs(mean) : std::numeric_limits<double>::infinity();
-    if (magnitude > result.worst_abs_mean || column == 0) {
-      result.worst_abs_mean = std::isnan(mean) ? mean : magnitude;
-      result.worst_column = column;
+    const double worst_so_far = std::isnan(analysis.worst_abs_mean)
+                                    ? std::numeric_limits<double>::infinity()
+                                    : analysis.worst_abs_mean;
+    if (column == 0 || magnitude > worst_so_far) {
+      analysis.worst_column = column;
+      analysis.worst_abs_mean = std::isnan(mean) ? mean : magnitude;
+      analysis.worst_standard_error = std::sqrt(squares / (npeaks - 1) / npeaks);
     }
   }
-  const double worst = result.worst_abs_mean;
+}
+
+Grade grade_of(const Analysis& analysis, const GradeLimits& limits) {
+  if (!analysis.ok) return Grade::not_analysed;
+  if (!analysis.has_data()) return Grade::no_data;
+  const double worst = analysis.worst_abs_mean;
   // Comparisons with not-a-number are false, so it falls through to fail.
-  if (worst <= limits.a)
-    result.grade = Grade::a;
-  else if (worst <= limits.b)
-    result.grade = Grade::b;
-  else if (worst <= limits.c)
-    result.grade = Grade::c;
-  else
-    result.grade = Grade::fail;
-  return result;
+  if (worst <= limits.a) return Grade::a;
+  if (worst <= limits.b) return Grade::b;
+  if (worst <= limits.c) return Grade::c;
+  return Grade::fail;
 }
 
 bool parse_grade_limits(const std::string& text, GradeLimits& limits, std::string& error) {

@@ -16,26 +16,24 @@ struct GradeLimits {
 // could not be analysed at all needs a look before one that failed.
 enum class Grade { a, b, c, no_data, fail, not_analysed };
 
+const char* grade_name(Grade grade);  // "A", "B", "C", "no data", "fail", "not analysed"
+
 // Whether the grade comes from the ratios (A, B, C or fail).
 inline bool from_ratios(Grade grade) {
   return grade != Grade::no_data && grade != Grade::not_analysed;
 }
 
-const char* grade_name(Grade grade);  // "A", "B", "C", "fail", "no data", "not analysed"
-
-struct Assessment {
-  Grade grade = Grade::not_analysed;
-  double means[observed_channels] = {};
-  double standard_errors[observed_channels] = {};
-  int worst_column = 0;         // the channel column with the largest absolute mean
-  double worst_abs_mean = 0.0;  // not-a-number when a mean is
-};
+// Finds the observed channel whose mean ratio over the 15 peaks is largest
+// in size, and records it in analysis with that mean's standard error (from
+// the spread of the 15 values). A not-a-number or infinite mean counts as
+// the largest.
+void find_worst_channel(const RatioTable& ratios, Analysis& analysis);
 
 // A file that failed is not analysed; one without a complete pedestal
 // window (or any train) has no data; otherwise A when every channel's
 // absolute mean is at most limits.a, B at most b, C at most c, and fail
-// above that. A not-a-number or infinite mean never passes.
-Assessment assess(const Analysis& analysis, const GradeLimits& limits);
+// above that. A not-a-number never passes.
+Grade grade_of(const Analysis& analysis, const GradeLimits& limits);
 
 // Reads "A,B,C", three increasing positive numbers. False, with the
 // reason, otherwise.

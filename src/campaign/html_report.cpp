@@ -55,15 +55,14 @@ std::vector<ChipSummary> chips_worst_first(const std::vector<FileResult>& result
     ChipSummary& chip = by_chip[result.analysis.chip];
     chip.chip = result.analysis.chip;
     chip.files.push_back(i);
-    chip.grade = std::max(chip.grade, result.assessment.grade);
-    const Assessment& assessment = result.assessment;
-    const bool graded = from_ratios(assessment.grade);
-    if (graded &&
-        (chip.worst_where.empty() || severity(assessment.worst_abs_mean) > severity(chip.worst))) {
-      chip.worst = assessment.worst_abs_mean;
-      chip.worst_where = result.analysis.config + ", ch " +
-                         std::to_string(observed_channel(assessment.worst_column,
-                                                         result.analysis.parity == "even"));
+    chip.grade = std::max(chip.grade, result.grade);
+    const Analysis& analysis = result.analysis;
+    if (from_ratios(result.grade) &&
+        (chip.worst_where.empty() || severity(analysis.worst_abs_mean) > severity(chip.worst))) {
+      chip.worst = analysis.worst_abs_mean;
+      chip.worst_where =
+          analysis.config + ", ch " +
+          std::to_string(observed_channel(analysis.worst_column, analysis.parity == "even"));
     }
   }
   std::vector<ChipSummary> chips;
@@ -81,7 +80,7 @@ std::string overview(const std::vector<FileResult>& results, const std::vector<C
   std::map<Grade, int> counts;
   int failures = 0;
   for (const FileResult& result : results) {
-    ++counts[result.assessment.grade];
+    ++counts[result.grade];
     failures += result.analysis.ok ? 0 : 1;
   }
   std::string html = "<h2>Overview</h2>\n<table>\n<tr><th>data files</th><td>" +
@@ -140,7 +139,7 @@ std::string file_section(const FileResult& result, std::size_t index, const std:
   const Analysis& analysis = result.analysis;
   std::string html = "<section class=\"file\" id=\"file-" + std::to_string(index) + "\">\n";
   html += "<h3>chip " + markup_escaped(analysis.chip) + ", " + markup_escaped(analysis.config) +
-          " " + grade_badge(result.assessment.grade) + "</h3>\n";
+          " " + grade_badge(result.grade) + "</h3>\n";
   html += "<p class=\"note\">" + markup_escaped(analysis.path) + "<br>" +
           std::to_string(analysis.complete_trains()) + " complete trains" +
           (analysis.cut_train_rows() > 0
@@ -162,19 +161,20 @@ std::string file_section(const FileResult& result, std::size_t index, const std:
 
 }  // namespace
 
-std::string html_report(const std::vector<FileResult>& results,
-                        const std::vector<std::string>& maps, const ReportContext& context) {
+void html_report(const std::vector<FileResult>& results, const ReportContext& context,
+                 const std::function<std::string(std::size_t)>& map_of,
+                 const std::function<void(const std::string&)>& emit) {
   const std::vector<ChipSummary> chips = chips_worst_first(results);
-  std::string html =
+  emit(
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<title>Cross-talk campaign</title>\n<style>" +
       std::string(style) + "</style>\n</head>\n<body>\n<h1>Cross-talk campaign</h1>\n" +
       "<p class=\"note\">Results as of the latest analysis, " +
-      markup_escaped(context.latest_analysis) + ", by qavrel-campaign " + tool_version + ".</p>\n";
-  html += overview(results, chips, context);
-  html += chip_table(results, chips);
-  html += "<h2>Data files</h2>\n";
+      markup_escaped(context.latest_analysis) + ", by qavrel-campaign " + tool_version + ".</p>\n");
+  emit(overview(results, chips, context));
+  emit(chip_table(results, chips));
+  emit("<h2>Data files</h2>\n");
   for (const ChipSummary& chip : chips)
-    for (const std::size_t i : chip.files) html += file_section(results[i], i, maps[i]);
-  return html + "</body>\n</html>\n";
+    for (const std::size_t i : chip.files) emit(file_section(results[i], i, map_of(i)));
+  emit("</body>\n</html>\n");
 }

@@ -3,6 +3,7 @@
 // first, and a colour map of every data file.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct ReportContext {
   std::vector<std::string> search_failures;
 };
 
-// maps[i] is the colour map (SVG) of results[i].
-std::string html_report(const std::vector<FileResult>& results,
-                        const std::vector<std::string>& maps, const ReportContext& context);
+// Hands the page to emit piece by piece; map_of(i) gives the colour map
+// (SVG) of results[i] when its section comes, so that only one map is held
+// at a time.
+void html_report(const std::vector<FileResult>& results, const ReportContext& context,
+                 const std::function<std::string(std::size_t)>& map_of,
+                 const std::function<void(const std::string&)>& emit);

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
+#include <sstream>
 
 #include "atomic_write.h"
 #include "campaign/colour_map.h"
@@ -17,15 +17,41 @@ namespace {
 bool same_content(const std::string& path, const std::string& text) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  const std::string old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return old == text;
+  std::ostringstream old;
+  old << in.rdbuf();
+  return old.str() == text;
 }
+
+std::string failure(const std::string& path, int error) {
+  return "cannot write " + path + ": " + std::strerror(error);
+}
+
+// Outputs are renamed into place but not synced: the store they are made
+// from is, and a run after a power cut makes them again.
+class Output {
+ public:
+  explicit Output(std::string path) : path_(std::move(path)) {
+    error_ = file_.open(path_.c_str(), AtomicFile::Durability::renamed);
+  }
+  void write(const std::string& text) {
+    if (error_ == 0) error_ = file_.write(text);
+  }
+  void finish(std::vector<std::string>& failures) {
+    if (error_ == 0) error_ = file_.commit();
+    if (error_ != 0) failures.push_back(failure(path_, error_));
+  }
+
+ private:
+  std::string path_;
+  AtomicFile file_;
+  int error_ = 0;
+};
 
 void write_output(const std::string& path, const std::string& text,
                   std::vector<std::string>& failures) {
-  if (same_content(path, text)) return;
-  const int error = write_atomically(path.c_str(), text);
-  if (error != 0) failures.push_back("cannot write " + path + ": " + std::strerror(error));
+  Output output(path);
+  output.write(text);
+  output.finish(failures);
 }
 
 // A file name made of the chip and configuration; path separators and
@@ -37,9 +63,8 @@ std::string plot_stem(const Analysis& analysis) {
   return stem;
 }
 
-// <chip>_<config>.svg; files that share a chip and configuration (and
-// their log) get ~2, ~3, ... in name order, except the one whose table the
-// log holds.
+}  // namespace
+
 void name_plots(std::vector<FileResult>& results) {
   std::set<std::string> taken;
   for (FileResult& result : results)
@@ -54,26 +79,46 @@ void name_plots(std::vector<FileResult>& results) {
   }
 }
 
-}  // namespace
+std::string write_plot(const std::string& path, const Analysis& analysis, const RatioTable& ratios,
+                       double scale) {
+  const std::string map = colour_map_svg(analysis, ratios, scale);
+  if (same_content(path, map)) return {};
+  std::vector<std::string> failures;
+  write_output(path, map, failures);
+  return failures.empty() ? std::string() : failures.front();
+}
 
 std::vector<std::string> write_outputs(const std::string& directory,
-                                       std::vector<FileResult>& results,
-                                       const ReportContext& context) {
+                                       const std::vector<FileResult>& results,
+                                       const ReportContext& context, ResultsStore& store) {
   std::vector<std::string> failures;
   const fs::path plots = fs::path(directory) / "plots";
-  std::error_code error;
-  fs::create_directories(plots, error);
-  if (error) return {"cannot create " + plots.string() + ": " + error.message()};
-  name_plots(results);
-  std::vector<std::string> maps;
-  maps.reserve(results.size());
-  for (const FileResult& result : results) {
-    maps.push_back(colour_map_svg(result, context.limits.c));
-    write_output((plots / result.plot_name).string(), maps.back(), failures);
-  }
+  std::error_code made;
+  fs::create_directories(plots, made);
+  if (made) return {"cannot create " + plots.string() + ": " + made.message()};
+
+  RatioTable ratios;
+  std::string error;
+  Output ratio_table((fs::path(directory) / "ratios.csv").string());
+  ratio_table.write(ratios_csv_header());
+  // One pass, in the report's order, makes each file's map, plot and rows
+  // of ratios.csv from its stored ratios.
+  const auto map_of = [&](std::size_t i) {
+    const FileResult& result = results[i];
+    ratios = RatioTable();
+    if (result.analysis.id != 0 && !store.load_ratios(result.analysis, ratios, error))
+      failures.push_back("cannot read the ratios of " + result.analysis.path + ": " + error);
+    if (!result.analysis.parity.empty())
+      ratio_table.write(ratios_csv_rows(result.analysis, ratios));
+    std::string map = colour_map_svg(result.analysis, ratios, context.limits.c);
+    const std::string plot = (plots / result.plot_name).string();
+    if (!result.plot_written && !same_content(plot, map)) write_output(plot, map, failures);
+    return map;
+  };
+  Output report((fs::path(directory) / "report.html").string());
+  html_report(results, context, map_of, [&report](const std::string& text) { report.write(text); });
+  report.finish(failures);
+  ratio_table.finish(failures);
   write_output((fs::path(directory) / "summary.csv").string(), summary_csv(results), failures);
-  write_output((fs::path(directory) / "ratios.csv").string(), ratios_csv(results), failures);
-  write_output((fs::path(directory) / "report.html").string(), html_report(results, maps, context),
-               failures);
   return failures;
 }

@@ -26,6 +26,9 @@ CREATE TABLE IF NOT EXISTS analyses (
   token_offset INTEGER,
   log_path TEXT NOT NULL,
   log_written INTEGER NOT NULL,
+  worst_channel INTEGER,
+  worst_abs_mean_ratio REAL,
+  worst_standard_error REAL,
   tool_version TEXT NOT NULL,
   analysed_at TEXT NOT NULL
 );
@@ -37,6 +40,7 @@ CREATE TABLE IF NOT EXISTS ratios (
   ratio REAL,
   PRIMARY KEY (analysis_id, peak, channel)
 ) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS outputs (made_from TEXT NOT NULL);
 CREATE VIEW IF NOT EXISTS latest_analyses AS
   SELECT * FROM analyses WHERE id IN (SELECT max(id) FROM analyses GROUP BY path);
 )sql";
@@ -44,17 +48,17 @@ CREATE VIEW IF NOT EXISTS latest_analyses AS
 const char* const insert_analysis_sql =
     "INSERT INTO analyses (path, size, mtime_ns, chip, config, parity, status, error,"
     " marker_found, complete_trains, cut_train_rows, train_rows, rows_read, input_end,"
-    " token_offset, log_path, log_written, tool_version, analysed_at)"
-    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    " token_offset, log_path, log_written, worst_channel, worst_abs_mean_ratio,"
+    " worst_standard_error, tool_version, analysed_at)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 const char* const insert_ratio_sql =
     "INSERT INTO ratios (analysis_id, peak, channel, ratio) VALUES (?, ?, ?, ?)";
 const char* const select_latest_sql =
     "SELECT id, path, size, mtime_ns, chip, config, parity, status, error, marker_found,"
-    " train_rows, rows_read, input_end, token_offset, log_path, log_written, tool_version,"
-    " analysed_at FROM latest_analyses";
-const char* const select_latest_ratios_sql =
-    "SELECT analysis_id, peak, channel, ratio FROM ratios"
-    " WHERE analysis_id IN (SELECT id FROM latest_analyses)";
+    " train_rows, rows_read, input_end, token_offset, log_path, log_written, worst_channel,"
+    " worst_abs_mean_ratio, worst_standard_error, tool_version, analysed_at FROM latest_analyses";
+const char* const select_ratios_sql =
+    "SELECT peak, channel, ratio FROM ratios WHERE analysis_id = ?";
 
 void bind_text(sqlite3_stmt* statement, int index, const std::string& text) {
   sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -63,6 +67,13 @@ void bind_text(sqlite3_stmt* statement, int index, const std::string& text) {
 std::string column_text(sqlite3_stmt* statement, int index) {
   const unsigned char* text = sqlite3_column_text(statement, index);
   return text == nullptr ? std::string() : reinterpret_cast<const char*>(text);
+}
+
+// SQLite keeps not-a-number as NULL, which would read back as 0.0.
+double column_double(sqlite3_stmt* statement, int index) {
+  return sqlite3_column_type(statement, index) == SQLITE_NULL
+             ? std::nan("")
+             : sqlite3_column_double(statement, index);
 }
 
 // A statement that is finalized when it goes out of scope.
@@ -80,6 +91,7 @@ ResultsStore::~ResultsStore() {
   }
   sqlite3_finalize(insert_analysis_);
   sqlite3_finalize(insert_ratio_);
+  sqlite3_finalize(select_ratios_);
   sqlite3_close(db_);
 }
 
@@ -101,7 +113,10 @@ bool ResultsStore::open(const std::string& path, std::string& error) {
                  execute(schema, error) &&
                  sqlite3_prepare_v2(db_, insert_analysis_sql, -1, &insert_analysis_, nullptr) ==
                      SQLITE_OK &&
-                 sqlite3_prepare_v2(db_, insert_ratio_sql, -1, &insert_ratio_, nullptr) == SQLITE_OK
+                 sqlite3_prepare_v2(db_, insert_ratio_sql, -1, &insert_ratio_, nullptr) ==
+                     SQLITE_OK &&
+                 sqlite3_prepare_v2(db_, select_ratios_sql, -1, &select_ratios_, nullptr) ==
+                     SQLITE_OK
              ? true
              : fail(error);
 }
@@ -111,7 +126,6 @@ bool ResultsStore::load_latest(std::unordered_map<std::string, Analysis>& latest
   Query analyses;
   if (sqlite3_prepare_v2(db_, select_latest_sql, -1, &analyses.statement, nullptr) != SQLITE_OK)
     return fail(error);
-  std::unordered_map<std::int64_t, Analysis*> by_id;
   int step = SQLITE_ROW;
   while ((step = sqlite3_step(analyses.statement)) == SQLITE_ROW) {
     sqlite3_stmt* row = analyses.statement;
@@ -132,34 +146,53 @@ bool ResultsStore::load_latest(std::unordered_map<std::string, Analysis>& latest
     analysis.token_offset = sqlite3_column_int64(row, 13);
     analysis.log_path = column_text(row, 14);
     analysis.log_written = sqlite3_column_int(row, 15) != 0;
-    analysis.tool_version = column_text(row, 16);
-    analysis.analysed_at = column_text(row, 17);
-    Analysis& stored = latest[analysis.path] = analysis;
-    by_id[stored.id] = &stored;
-  }
-  if (step != SQLITE_DONE) return fail(error);
-
-  Query ratios;
-  if (sqlite3_prepare_v2(db_, select_latest_ratios_sql, -1, &ratios.statement, nullptr) !=
-      SQLITE_OK)
-    return fail(error);
-  while ((step = sqlite3_step(ratios.statement)) == SQLITE_ROW) {
-    sqlite3_stmt* row = ratios.statement;
-    const auto found = by_id.find(sqlite3_column_int64(row, 0));
-    const int peak = sqlite3_column_int(row, 1);
-    // Channels are numbered on the chip; the observed ones alternate.
-    const int column = sqlite3_column_int(row, 2) / 2;
-    if (found == by_id.end() || peak < 0 || peak >= npeaks || column < 0 ||
-        column >= observed_channels)
-      continue;
-    // SQLite keeps not-a-number as NULL, which reads back as 0.0.
-    found->second->ratios[peak][column] =
-        sqlite3_column_type(row, 3) == SQLITE_NULL ? std::nan("") : sqlite3_column_double(row, 3);
+    analysis.worst_column = sqlite3_column_int(row, 16) / 2;
+    analysis.worst_abs_mean = column_double(row, 17);
+    analysis.worst_standard_error = column_double(row, 18);
+    analysis.tool_version = column_text(row, 19);
+    analysis.analysed_at = column_text(row, 20);
+    latest[analysis.path] = std::move(analysis);
   }
   return step == SQLITE_DONE || fail(error);
 }
 
-bool ResultsStore::add(Analysis& analysis, std::string& error) {
+bool ResultsStore::load_ratios(const Analysis& analysis, RatioTable& ratios, std::string& error) {
+  ratios = RatioTable();
+  sqlite3_reset(select_ratios_);
+  sqlite3_bind_int64(select_ratios_, 1, analysis.id);
+  int step = SQLITE_ROW;
+  while ((step = sqlite3_step(select_ratios_)) == SQLITE_ROW) {
+    const int peak = sqlite3_column_int(select_ratios_, 0);
+    // Channels are numbered on the chip; the observed ones alternate.
+    const int column = sqlite3_column_int(select_ratios_, 1) / 2;
+    if (peak < 0 || peak >= npeaks || column < 0 || column >= observed_channels) continue;
+    ratios.values[peak][column] = column_double(select_ratios_, 2);
+  }
+  return step == SQLITE_DONE || fail(error);
+}
+
+std::string ResultsStore::outputs_made_from() {
+  Query query;
+  if (sqlite3_prepare_v2(db_, "SELECT made_from FROM outputs", -1, &query.statement, nullptr) !=
+          SQLITE_OK ||
+      sqlite3_step(query.statement) != SQLITE_ROW)
+    return {};
+  return column_text(query.statement, 0);
+}
+
+bool ResultsStore::set_outputs_made_from(const std::string& fingerprint, std::string& error) {
+  Query insert;
+  if (!commit(error) || !execute("BEGIN; DELETE FROM outputs", error)) return false;
+  in_transaction_ = true;
+  if (sqlite3_prepare_v2(db_, "INSERT INTO outputs (made_from) VALUES (?)", -1, &insert.statement,
+                         nullptr) != SQLITE_OK)
+    return fail(error);
+  bind_text(insert.statement, 1, fingerprint);
+  if (sqlite3_step(insert.statement) != SQLITE_DONE) return fail(error);
+  return commit(error);
+}
+
+bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string& error) {
   if (!in_transaction_) {
     if (!execute("BEGIN", error)) return false;
     in_transaction_ = true;
@@ -192,8 +225,16 @@ bool ResultsStore::add(Analysis& analysis, std::string& error) {
     sqlite3_bind_null(insert, 15);
   bind_text(insert, 16, analysis.log_path);
   sqlite3_bind_int(insert, 17, analysis.log_written ? 1 : 0);
-  bind_text(insert, 18, analysis.tool_version);
-  bind_text(insert, 19, analysis.analysed_at);
+  if (analysis.has_data() && !analysis.parity.empty()) {
+    sqlite3_bind_int(insert, 18,
+                     observed_channel(analysis.worst_column, analysis.parity == "even"));
+    sqlite3_bind_double(insert, 19, analysis.worst_abs_mean);
+    sqlite3_bind_double(insert, 20, analysis.worst_standard_error);
+  } else {
+    for (const int index : {18, 19, 20}) sqlite3_bind_null(insert, index);
+  }
+  bind_text(insert, 21, analysis.tool_version);
+  bind_text(insert, 22, analysis.analysed_at);
   if (sqlite3_step(insert) != SQLITE_DONE) return fail(error);
   analysis.id = sqlite3_last_insert_rowid(db_);
   if (!analysis.ok && analysis.parity.empty()) return true;
@@ -203,7 +244,7 @@ bool ResultsStore::add(Analysis& analysis, std::string& error) {
       sqlite3_bind_int64(insert_ratio_, 1, analysis.id);
       sqlite3_bind_int(insert_ratio_, 2, peak);
       sqlite3_bind_int(insert_ratio_, 3, observed_channel(column, analysis.parity == "even"));
-      sqlite3_bind_double(insert_ratio_, 4, analysis.ratios[peak][column]);
+      sqlite3_bind_double(insert_ratio_, 4, ratios.values[peak][column]);
       if (sqlite3_step(insert_ratio_) != SQLITE_DONE) return fail(error);
     }
   }

@@ -27,11 +27,18 @@ class ResultsStore {
 
   // The newest analysis of each data file, by path.
   bool load_latest(std::unordered_map<std::string, Analysis>& latest, std::string& error);
+  // The ratios of a stored analysis.
+  bool load_ratios(const Analysis& analysis, RatioTable& ratios, std::string& error);
 
-  // Adds an analysis, giving it its id. Additions become durable together
-  // at the next commit.
-  bool add(Analysis& analysis, std::string& error);
+  // Adds an analysis and its ratios (when it computed them), giving it its
+  // id. Additions become durable together at the next commit.
+  bool add(Analysis& analysis, const RatioTable& ratios, std::string& error);
   bool commit(std::string& error);
+
+  // What the outputs in the store's folder were last made from (see
+  // campaign_main.cpp), so that unchanged ones need not be made again.
+  std::string outputs_made_from();
+  bool set_outputs_made_from(const std::string& fingerprint, std::string& error);
 
  private:
   bool execute(const char* sql, std::string& error);
@@ -40,5 +47,6 @@ class ResultsStore {
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_analysis_ = nullptr;
   sqlite3_stmt* insert_ratio_ = nullptr;
+  sqlite3_stmt* select_ratios_ = nullptr;
   bool in_transaction_ = false;
 };

@@ -7,23 +7,32 @@
 #include <mutex>
 #include <thread>
 
+#include "campaign/outputs.h"
+
 namespace {
 
 constexpr auto tick_interval = std::chrono::milliseconds(100);
+
+struct Finished {
+  Analysis analysis;
+  RatioTable ratios;
+  std::string plot_failure;
+};
 
 // Results on their way from the workers to the calling thread.
 struct Handover {
   std::mutex mutex;
   std::condition_variable arrived;
-  std::deque<Analysis> results;
+  std::deque<Finished> results;
   unsigned workers_running = 0;
 };
 
 }  // namespace
 
-void run_analyses(const std::vector<AnalysisJob>& jobs, unsigned workers,
-                  const std::atomic<bool>& stop, const std::function<void(Analysis&)>& on_result,
-                  const std::function<void()>& on_tick) {
+void run_analyses(
+    const std::vector<AnalysisJob>& jobs, unsigned workers, const std::atomic<bool>& stop,
+    const std::function<void(Analysis&, const RatioTable&, const std::string&)>& on_result,
+    const std::function<void()>& on_tick) {
   Handover handover;
   std::atomic<std::size_t> next_job{0};
   const unsigned count =
@@ -35,9 +44,13 @@ void run_analyses(const std::vector<AnalysisJob>& jobs, unsigned workers,
       for (;;) {
         const std::size_t job = next_job++;
         if (stop || job >= jobs.size()) break;
-        Analysis analysis = analyse_data_file(jobs[job].file, jobs[job].write_log);
+        Finished finished;
+        finished.analysis = analyse_data_file(jobs[job].file, jobs[job].write_log, finished.ratios);
+        if (!finished.analysis.parity.empty())
+          finished.plot_failure =
+              write_plot(jobs[job].plot_path, finished.analysis, finished.ratios, jobs[job].scale);
         const std::lock_guard<std::mutex> lock(handover.mutex);
-        handover.results.push_back(std::move(analysis));
+        handover.results.push_back(std::move(finished));
         handover.arrived.notify_one();
       }
       const std::lock_guard<std::mutex> lock(handover.mutex);
@@ -46,7 +59,7 @@ void run_analyses(const std::vector<AnalysisJob>& jobs, unsigned workers,
     });
   }
   for (;;) {
-    std::deque<Analysis> arrived;
+    std::deque<Finished> arrived;
     bool done = false;
     {
       std::unique_lock<std::mutex> lock(handover.mutex);
@@ -56,7 +69,8 @@ void run_analyses(const std::vector<AnalysisJob>& jobs, unsigned workers,
       arrived.swap(handover.results);
       done = handover.workers_running == 0;
     }
-    for (Analysis& analysis : arrived) on_result(analysis);
+    for (Finished& finished : arrived)
+      on_result(finished.analysis, finished.ratios, finished.plot_failure);
     on_tick();
     if (done) break;
   }

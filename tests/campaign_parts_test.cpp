@@ -1,0 +1,114 @@
+// The campaign's rules that a wrong character or bound would break: the
+// naming rule, the manifest, the grade limits and the CSV quoting.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "campaign/csv_tables.h"
+#include "campaign/data_files.h"
+#include "campaign/grades.h"
+#include "test_files.h"
+#include "trains.h"
+
+namespace {
+
+std::string named(const std::string& file_name) {
+  DataFile file;
+  std::string reason;
+  return name_by_rule(file_name, file, reason) ? file.chip + "|" + file.config : "skip: " + reason;
+}
+
+TEST(CampaignNaming, RobotNamesGiveChipAndConfiguration) {
+  EXPECT_EQ(named("123510_vemra100000_zorik00_link00_20mV_calib-odd_adc.txt"),
+            "100000|20mV_calib-odd");
+  EXPECT_EQ(named("123510_vemra100000_zorik00_link00_20mV_calib-odd_adc.txt.gz"),
+            "100000|20mV_calib-odd");
+  EXPECT_EQ(named("x_vemra7_b_l_a_b_c_adc.txt.zst"), "7|a_b_c");
+  EXPECT_EQ(named("vemra1_vemra2_b_l_even_adc.txt"), "1|l_even");
+  EXPECT_EQ(named("123510_vemra100000_zorik00_link00_20mV_calib-odd.txt"),
+            "skip: the name does not end in \"_adc.txt\"");
+  EXPECT_EQ(named("123510_chip100000_zorik00_link00_odd_adc.txt"),
+            "skip: no field of the name starts with \"vemra\"");
+  EXPECT_EQ(named("123510_vemra_zorik00_link00_odd_adc.txt"),
+            "skip: no chip identifier follows \"vemra\"");
+  EXPECT_EQ(named("123510_vemra1_zorik00_link00_adc.txt"),
+            "skip: no board, link and configuration follow the chip");
+}
+
+TEST(CampaignNaming, ManifestPathsAreTakenFromItsFolder) {
+  const ScratchDir dir;
+  dir.write("m.csv",
+            "chip,path,config\r\n7,\"a, b_adc.txt\",odd\r\n8,/abs/c.txt,\"x \"\"q\"\"\"\n"
+            "9,d.txt,\n");
+  FoundFiles found;
+  std::string error;
+  ASSERT_TRUE(read_manifest(dir.file("m.csv"), found, error)) << error;
+  ASSERT_EQ(found.files.size(), 2u);
+  EXPECT_EQ(found.files[0].path, "/abs/c.txt");
+  EXPECT_EQ(found.files[0].config, "x \"q\"");
+  EXPECT_EQ(found.files[1].path, dir.file("a, b_adc.txt"));
+  EXPECT_EQ(found.files[1].chip, "7");
+  ASSERT_EQ(found.skipped.size(), 1u);
+  dir.write("bad.csv", "file,chip,config\n");
+  EXPECT_FALSE(read_manifest(dir.file("bad.csv"), found, error));
+}
+
+TEST(CampaignGrades, LimitsAreInclusiveAndNotANumberFails) {
+  Analysis analysis;
+  analysis.ok = true;
+  analysis.train_rows = 2 * train_length;
+  const GradeLimits limits;
+  const auto grade_at = [&](double worst) {
+    analysis.worst_abs_mean = worst;
+    return grade_of(analysis, limits);
+  };
+  EXPECT_EQ(grade_at(0.01), Grade::a);
+  EXPECT_EQ(grade_at(0.0100001), Grade::b);
+  EXPECT_EQ(grade_at(0.02), Grade::b);
+  EXPECT_EQ(grade_at(0.05), Grade::c);
+  EXPECT_EQ(grade_at(0.0500001), Grade::fail);
+  EXPECT_EQ(grade_at(std::nan("")), Grade::fail);
+  EXPECT_EQ(grade_at(INFINITY), Grade::fail);
+  analysis.train_rows = 214;  // the pedestal window of the first train is not complete
+  EXPECT_EQ(grade_at(0.0), Grade::no_data);
+  analysis.ok = false;
+  EXPECT_EQ(grade_at(0.0), Grade::not_analysed);
+}
+
+TEST(CampaignGrades, WorstChannelIsTheLargestMeanInSize) {
+  RatioTable ratios;
+  for (auto& peak : ratios.values)
+    for (int column = 0; column < observed_channels; ++column) peak[column] = 0.001 * column;
+  for (int peak = 0; peak < npeaks; ++peak) ratios.values[peak][3] = peak % 2 == 0 ? -0.03 : -0.02;
+  Analysis analysis;
+  find_worst_channel(ratios, analysis);
+  EXPECT_EQ(analysis.worst_column, 3);
+  EXPECT_NEAR(analysis.worst_abs_mean, (8 * 0.03 + 7 * 0.02) / 15, 1e-12);
+  EXPECT_GT(analysis.worst_standard_error, 0.0);
+  ratios.values[5][9] = std::nan("");
+  find_worst_channel(ratios, analysis);
+  EXPECT_EQ(analysis.worst_column, 9);
+  EXPECT_TRUE(std::isnan(analysis.worst_abs_mean));
+}
+
+TEST(CampaignGrades, LimitsParse) {
+  GradeLimits limits;
+  std::string error;
+  EXPECT_TRUE(parse_grade_limits("0.005,0.01,0.1", limits, error));
+  EXPECT_EQ(limits.c, 0.1);
+  for (const char* bad : {"0.01,0.02", "0.02,0.01,0.05", "0,0.01,0.02", "a,b,c", "0.01,0.02,0.05,1",
+                          "0.01;0.02;0.05"})
+    EXPECT_FALSE(parse_grade_limits(bad, limits, error)) << bad;
+}
+
+TEST(CampaignTables, FieldsAreQuotedAndNumbersReadBack) {
+  FileResult result;
+  result.analysis.path = "a,\"b\"_adc.txt";
+  result.analysis.ok = true;
+  const std::string summary = summary_csv({result});
+  EXPECT_EQ(summary.substr(summary.find('\n') + 1, 18), "\"a,\"\"b\"\"_adc.txt\",");
+  EXPECT_EQ(std::stod(full_precision(0.1 + 0.2)), 0.1 + 0.2);
+  EXPECT_EQ(full_precision(std::nan("")), "nan");
+}
+
+}  // namespace
