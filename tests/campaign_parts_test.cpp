@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "campaign/csv_tables.h"
 #include "campaign/data_files.h"
 #include "campaign/grades.h"
+#include "campaign/results_store.h"
 #include "test_files.h"
 #include "trains.h"
 
@@ -68,7 +70,7 @@ TEST(CampaignGrades, LimitsAreInclusiveAndNotANumberFails) {
   EXPECT_EQ(grade_at(0.05), Grade::c);
   EXPECT_EQ(grade_at(0.0500001), Grade::fail);
   EXPECT_EQ(grade_at(std::nan("")), Grade::fail);
-  EXPECT_EQ(grade_at(INFINITY), Grade::fail);
+  EXPECT_EQ(grade_at(std::numeric_limits<double>::infinity()), Grade::fail);
   analysis.train_rows = 214;  // the pedestal window of the first train is not complete
   EXPECT_EQ(grade_at(0.0), Grade::no_data);
   analysis.ok = false;
@@ -109,6 +111,53 @@ TEST(CampaignTables, FieldsAreQuotedAndNumbersReadBack) {
   EXPECT_EQ(summary.substr(summary.find('\n') + 1, 18), "\"a,\"\"b\"\"_adc.txt\",");
   EXPECT_EQ(std::stod(full_precision(0.1 + 0.2)), 0.1 + 0.2);
   EXPECT_EQ(full_precision(std::nan("")), "nan");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ResultsStore, KeepsEveryAnalysisAndReadsBackTheLatestExactly) {
+  const ScratchDir dir;
+  std::string error;
+  Analysis first;
+  first.path = "a_adc.txt";
+  first.chip = "7";
+  first.config = "odd";
+  first.parity = "odd";
+  first.ok = true;
+  first.train_rows = 3 * train_length;
+  first.worst_column = 5;
+  first.worst_abs_mean = std::nan("");
+  RatioTable ratios;
+  ratios.values[0][0] = 0.1 + 0.2;
+  ratios.values[14][15] = -std::numeric_limits<double>::infinity();
+  ratios.values[3][4] = 0.0;
+  Analysis second = first;
+  second.worst_abs_mean = 0.25;
+  {
+    ResultsStore store;
+    ASSERT_TRUE(store.open(dir.file("campaign.sqlite"), error)) << error;
+    ASSERT_TRUE(store.add(first, ratios, error)) << error;
+    ASSERT_TRUE(store.add(second, ratios, error)) << error;
+    ASSERT_TRUE(store.set_outputs_made_from("fingerprint", error)) << error;
+  }
+  ResultsStore store;
+  ASSERT_TRUE(store.open(dir.file("campaign.sqlite"), error)) << error;
+  std::unordered_map<std::string, Analysis> latest;
+  ASSERT_TRUE(store.load_latest(latest, error)) << error;
+  ASSERT_EQ(latest.size(), 1u);
+  const Analysis& stored = latest.at("a_adc.txt");
+  EXPECT_EQ(stored.id, second.id);
+  EXPECT_EQ(stored.worst_column, 5);
+  EXPECT_EQ(stored.worst_abs_mean, 0.25);
+  RatioTable back;
+  ASSERT_TRUE(store.load_ratios(first, back, error)) << error;
+  EXPECT_EQ(back.values[0][0], 0.1 + 0.2);
+  EXPECT_EQ(back.values[14][15], -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(back.values[3][4], 0.0);
+  EXPECT_TRUE(std::isnan(back.values[7][7]));
+  EXPECT_EQ(store.outputs_made_from(), "fingerprint");
 }
 
 }  // namespace

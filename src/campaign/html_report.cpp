@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 
 #include "campaign/markup.h"
@@ -46,7 +47,9 @@ std::string grade_badge(Grade grade) {
 }
 
 // For ranking, not-a-number counts as worse than any number.
-double severity(double worst) { return std::isnan(worst) ? INFINITY : worst; }
+double severity(double worst) {
+  return std::isnan(worst) ? std::numeric_limits<double>::infinity() : worst;
+}
 
 std::vector<ChipSummary> chips_worst_first(const std::vector<FileResult>& results) {
   std::map<std::string, ChipSummary> by_chip;
