@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstring>
+
 namespace {
 
 // Chunks in flight with a helper thread: one being decoded, the others
@@ -19,9 +22,16 @@ ChunkSource::ChunkSource(int fd, std::size_t chunk_size, bool read_ahead)
   stream_ = open_byte_stream(fd, error_);
   ended_ = stream_ == nullptr;
   checked_ = stream_ != nullptr && stream_->checked();
-  const int count = read_ahead && regular ? ahead_chunks : 1;
+  // A file of a chunk or two is read before a helper thread would start.
+  const bool worth_a_thread =
+      regular && static_cast<std::uint64_t>(info.st_size) > 2 * std::uint64_t{chunk_size};
+  const int count = read_ahead && worth_a_thread ? ahead_chunks : 1;
   for (int i = 0; i < count; ++i) {
-    buffers_.push_back(Buffer{std::unique_ptr<char[]>(new char[room_before + chunk_size]()), 0});
+    // Only the room before the data is cleared: the data is read before it
+    // is looked at, and untouched pages of a large buffer cost nothing.
+    std::unique_ptr<char[]> memory(new char[room_before + chunk_size]);
+    std::memset(memory.get(), 0, room_before);
+    buffers_.push_back(Buffer{std::move(memory), 0});
     empty_.push_back(i);
   }
   if (count > 1) helper_ = std::thread(&ChunkSource::read_ahead, this);
