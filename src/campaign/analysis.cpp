@@ -28,6 +28,12 @@ std::string utc_now() {
 
 }  // namespace
 
+FileState state_of(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec};
+}
+
 // cppcheck-suppress uninitMemberVar ; filled here
 RatioTable::RatioTable() {
   for (auto& peak : values)
@@ -46,10 +52,10 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
   analysis.log_path = log_path_for(file.path, file.chip, file.config);
   analysis.tool_version = tool_version;
   analysis.analysed_at = utc_now();
-  struct stat info {};
-  if (::stat(file.path.c_str(), &info) == 0) {
-    analysis.size = info.st_size;
-    analysis.mtime_ns = info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec;
+  const FileState state = state_of(file.path);
+  if (state.size >= 0) {
+    analysis.size = state.size;
+    analysis.mtime_ns = state.mtime_ns;
   }
 
   // Files are analysed side by side, so each reads its own without a

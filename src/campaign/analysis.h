@@ -48,6 +48,14 @@ struct RatioTable {
   RatioTable();
 };
 
+// A data file's size and modification time, as the store keeps them; -1
+// for both when the file can't be looked at.
+struct FileState {
+  std::int64_t size = -1;
+  std::int64_t mtime_ns = -1;
+};
+FileState state_of(const std::string& path);
+
 // The version stored with each analysis; a new one analyses everything again.
 extern const char* const tool_version;
 

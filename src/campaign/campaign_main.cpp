@@ -26,7 +26,6 @@ const char* const short_usage =
     "usage: qavrel-campaign [options] PATH...\n"
     "Run qavrel-campaign --help for the options.\n";
 constexpr auto commit_interval = std::chrono::milliseconds(500);
-constexpr std::int64_t nanoseconds_per_second = 1000000000;
 
 struct Options {
   std::vector<std::string> paths;
@@ -105,17 +104,6 @@ int parse_options(int argc, char** argv, Options& options) {
   if (options.paths.empty() && options.manifest.empty())
     return usage_error("give at least one PATH, or --manifest");
   return -1;
-}
-
-struct FileState {
-  std::int64_t size = 0;
-  std::int64_t mtime_ns = 0;
-};
-
-FileState state_of(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return {-1, -1};
-  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec};
 }
 
 // An analysis stands for a file as long as the file, the tool and the
