@@ -2,13 +2,19 @@
 // naming rule, the manifest, the grade limits and the CSV quoting.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
+#include "campaign/colour_map.h"
 #include "campaign/csv_tables.h"
 #include "campaign/data_files.h"
 #include "campaign/grades.h"
+#include "campaign/html_report.h"
 #include "campaign/results_store.h"
+#include "campaign/run_analyses.h"
+#include "sample_gen.h"
 #include "test_files.h"
 #include "trains.h"
 
@@ -158,6 +164,140 @@ TEST(ResultsStore, KeepsEveryAnalysisAndReadsBackTheLatestExactly) {
   EXPECT_EQ(back.values[3][4], 0.0);
   EXPECT_TRUE(std::isnan(back.values[7][7]));
   EXPECT_EQ(store.outputs_made_from(), "fingerprint");
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> paths_of(const FoundFiles& found) {
+  std::vector<std::string> paths;
+  for (const DataFile& file : found.files) paths.push_back(file.path);
+  return paths;
+}
+
+TEST(CampaignFinding, DirectoriesGiveSampleFilesOnceAndInOrder) {
+  const ScratchDir dir;
+  std::filesystem::create_directories(dir.file("d/a/b"));
+  const std::string name = "1_vemra5_b_l_odd_adc.txt";
+  dir.write("d/a/b/" + name, "");
+  dir.write("d/a/" + name + ".gz", "");
+  dir.write("d/" + name + ".zst", "");
+  dir.write("d/a/notes.txt", "");
+  dir.write("d/a/." + name + ".12-0.tmp", "");
+  dir.write("d/vemra_adc.txt", "");
+  const FoundFiles found =
+      find_data_files({dir.file("d"), dir.file("d/a/b/" + name), dir.file("missing")}, nullptr);
+  EXPECT_EQ(paths_of(found),
+            (std::vector<std::string>{dir.file("d/" + name + ".zst"),
+                                      dir.file("d/a/" + name + ".gz"), dir.file("d/a/b/" + name)}));
+  ASSERT_EQ(found.skipped.size(), 1u);
+  EXPECT_EQ(found.skipped[0].path, dir.file("d/vemra_adc.txt"));
+  ASSERT_EQ(found.failures.size(), 1u);
+
+  NamePattern pattern;
+  std::string error;
+  ASSERT_TRUE(pattern.compile("^(?<chip>\\d+)-(?<config>odd)\\.dat$", error)) << error;
+  dir.write("d/a/42-odd.dat", "");
+  const FoundFiles named = find_data_files({dir.file("d")}, &pattern);
+  ASSERT_EQ(named.files.size(), 1u);
+  EXPECT_EQ(named.files[0].chip + "|" + named.files[0].config, "42|odd");
+}
+
+Analysis graded_analysis(const std::string& chip, double worst) {
+  Analysis analysis;
+  analysis.path = chip + "<&>_adc.txt";
+  analysis.chip = chip;
+  analysis.config = "odd";
+  analysis.parity = "odd";
+  analysis.ok = true;
+  analysis.train_rows = 3 * train_length;
+  analysis.worst_abs_mean = worst;
+  return analysis;
+}
+
+TEST(CampaignReport, ChipsWorstFirstFlagsAndOneMapPerFile) {
+  std::vector<FileResult> results(4);
+  const GradeLimits limits;
+  results[0].analysis = graded_analysis("1", 0.004);
+  results[1].analysis = graded_analysis("2", 0.09);
+  results[2].analysis = graded_analysis("3", 0.004);
+  results[2].analysis.ended_on_token = true;
+  results[2].analysis.token_offset = 77;
+  results[3].analysis = graded_analysis("4", 0.0);
+  results[3].analysis.ok = false;
+  results[3].analysis.error = "Cannot open file named x.";
+  for (FileResult& result : results) result.grade = grade_of(result.analysis, limits);
+  ReportContext context;
+  std::string page;
+  html_report(
+      results, context,
+      [](std::size_t i) { return "<svg class=\"map\" id=\"" + std::to_string(i) + "\"/>"; },
+      [&page](const std::string& text) { page += text; });
+  // Not analysed, then fail, then the two A chips in name order.
+  const auto at = [&page](const std::string& text) { return page.find(text); };
+  EXPECT_LT(at("id=\"3\""), at("id=\"1\""));
+  EXPECT_LT(at("id=\"1\""), at("id=\"0\""));
+  EXPECT_LT(at("id=\"0\""), at("id=\"2\""));
+  EXPECT_NE(at("damaged: the input ended at byte 77"), std::string::npos);
+  EXPECT_NE(at("Cannot open file named x."), std::string::npos);
+  EXPECT_EQ(at("<&>"), std::string::npos);
+  EXPECT_NE(at("1&lt;&amp;&gt;_adc.txt"), std::string::npos);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+
+  const std::string summary = summary_csv(results);
+  EXPECT_NE(summary.find(",failed,not analysed,,,,"), std::string::npos) << summary;
+}
+
+TEST(CampaignReport, ColourMapHasEveryCellAndClipsBeyondTheScale) {
+  Analysis analysis = graded_analysis("1", 0.0);
+  RatioTable ratios;
+  for (auto& peak : ratios.values)
+    for (double& ratio : peak) ratio = 0.0;
+  ratios.values[0][0] = 1.0;    // far beyond the scale: the red end
+  ratios.values[0][1] = -0.05;  // the scale itself: the blue end
+  ratios.values[5][2] = std::nan("");
+  const std::string svg = colour_map_svg(analysis, ratios, 0.05);
+  std::size_t cells = 0;
+  for (std::size_t at = svg.find("<title>peak"); at != std::string::npos;
+       at = svg.find("<title>peak", at + 1))
+    ++cells;
+  EXPECT_EQ(cells, static_cast<std::size_t>(npeaks * observed_channels));
+  EXPECT_NE(svg.find("fill=\"#b2182b\"><title>peak 0, ch 0: 1.000e+00"), std::string::npos);
+  EXPECT_NE(svg.find("fill=\"#2166ac\"><title>peak 0, ch 2: -5.000e-02"), std::string::npos);
+  EXPECT_NE(svg.find("fill=\"#b0b0b0\"><title>peak 5, ch 4: nan"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CampaignRun, StopStartsNothingNewAndEachAnalysisBringsItsPlot) {
+  const ScratchDir dir;
+  SampleRecipe recipe = SampleRecipe::realistic();
+  recipe.trains = 2;
+  std::vector<AnalysisJob> jobs;
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = std::to_string(i) + "_vemra9_b_l_odd" + std::to_string(i) + "_adc.txt";
+    jobs.push_back({{dir.write(name, samples_text(recipe)), "9", "odd" + std::to_string(i)},
+                    true,
+                    dir.file(std::to_string(i) + ".svg"),
+                    0.05});
+  }
+  std::atomic<bool> stop{true};
+  int results = 0;
+  const auto count = [&results](Analysis& analysis, const RatioTable&, const std::string& failure) {
+    EXPECT_TRUE(analysis.ok) << analysis.error;
+    EXPECT_EQ(failure, "");
+    ++results;
+  };
+  run_analyses(jobs, 2, stop, count, [] {});
+  EXPECT_EQ(results, 0);
+  stop = false;
+  run_analyses(jobs, 2, stop, count, [] {});
+  EXPECT_EQ(results, 3);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_NE(dir.read(std::to_string(i) + ".svg").find("class=\"map\""), std::string::npos);
 }
 
 }  // namespace

@@ -63,6 +63,15 @@ expect "rerun" "$status|$(head -n 1 out)" \
 expect "rerun writes nothing" "$(stamps)" "$before"
 expect "rerun adds no rows" "$(sql 'select count(*) from analyses')" 12
 
+# Other limits grade anew from the store, reading nothing; outputs that
+# went missing are made again.
+run -o out_dir --grades 0.001,0.002,0.003 tree
+expect "other limits" "$status|$(head -c 30 out)|$(column grade | sort -u | tr '\n' ' ')" \
+  "0|12 data files (12 unchanged), |fail no data "
+rm out_dir/report.html
+run -o out_dir -q tree
+expect "a lost report is made again" "$status|$(grep -c 'class="map"' out_dir/report.html)" "0|12"
+
 # A changed file is read again; its old analysis stays in the store.
 odd1=$(ls $day/*100001/*odd_adc.txt)
 "$gen" --trains 3 --xtalk 0.03 --seed 5 >"$odd1"

@@ -1,10 +1,13 @@
 #include "sample_reader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "reference_reader.h"
@@ -157,6 +160,46 @@ TEST(SampleReader, AgreesWithStreamExtractionOnGeneratedInputs) {
           << decoder.name << ", case " << i << ", buffer " << buffer_size;
     ASSERT_EQ(reader_rows(text, buffer_size, nullptr, false), expected) << "case " << i;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A pipe hands over whatever the writer has sent, a few bytes at a time
+// here; the rows must come out as from a file.
+TEST(SampleReader, PipeInSmallPiecesReadsAsAFile) {
+  SampleRecipe recipe = SampleRecipe::realistic();
+  recipe.trains = 2;
+  recipe.noise = 3;
+  const std::string text = samples_text(recipe);
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < text.size(); at += 37)
+      if (write(ends[1], text.data() + at, std::min<std::size_t>(37, text.size() - at)) < 0) break;
+    close(ends[1]);
+  });
+  SampleReader reader(128);
+  reader.attach(ends[0]);
+  std::vector<Row> rows;
+  while (const std::int32_t* row = reader.next_row()) {
+    Row copy;
+    std::copy(row, row + nchan, copy.begin());
+    rows.push_back(copy);
+  }
+  writer.join();
+  EXPECT_EQ(rows, reference_rows(text));
+}
+
+// Junk near the start of a large file ends the reading while the helper
+// thread is reading ahead; the reader must still go away at once.
+TEST(SampleReader, EndingEarlyStopsTheReadingAhead) {
+  SampleRecipe recipe = SampleRecipe::realistic();
+  recipe.trains = 100;
+  const std::string text = ones(64) + "junk " + samples_text(recipe);
+  ASSERT_GT(text.size(), 2 * SampleReader::default_buffer_size);
+  EXPECT_EQ(reader_rows(text).size(), 2u);
 }
 
 }  // namespace
