@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "block_decoder.h"
+#include "core/block_decoder.h"
+
+using namespace qavrel;
 #include "sample_gen.h"
 
 namespace {

@@ -14,7 +14,7 @@ files=${1:-400}
 size_mb=${2:-0.5}
 runs=${RUNS:-5}
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DXTALK_TESTS=OFF >/dev/null
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQAVREL_TESTS=OFF >/dev/null
 cmake --build build-bench -j2 >/dev/null
 measure=build-bench/run_measured
 work=$(mktemp -d)
@@ -29,7 +29,7 @@ for ((i = 0; i < files; ++i)); do
   dir="$work/tree/20261208/$((100000 + i / 2))_vemra$chip"
   mkdir -p "$dir"
   path="$dir/$((100000 + i / 2))_vemra${chip}_zorik00_link00_${config}_adc.txt"
-  build-bench/xtalk_gen --size-mb "$size_mb" --seed "$i" --parity "$parity" >"$path"
+  build-bench/qavrel-gen --size-mb "$size_mb" --seed "$i" --parity "$parity" >"$path"
   echo "$chip $config $path" >>"$work/list"
 done
 cat "$work"/tree/*/*/*_adc.txt >/dev/null

@@ -2,7 +2,9 @@
 // qavrel.exe uses first; the benchmark builds one qavrel.exe for each.
 #include <cstdio>
 
-#include "block_decoder.h"
+#include "core/block_decoder.h"
+
+using namespace qavrel;
 
 int main() {
   std::printf("%s\n", block_decoder::chosen_implementation().name);

@@ -3,8 +3,8 @@
 #
 # usage: bench/run.sh [SIZE_MB ...]   (default: 10 200)
 # Builds the project in build-bench/, and one qavrel.exe per block decoder
-# this machine runs in build-bench-<decoder>/ (the XTALK_DECODER option).
-# Writes a realistic sample file of each size with xtalk_gen and runs, on
+# this machine runs in build-bench-<decoder>/ (the QAVREL_DECODER option).
+# Writes a realistic sample file of each size with qavrel-gen and runs, on
 # the same file already in the page cache and alternately (RUNS times each,
 # default 5): the stream-extraction reader, each qavrel.exe, and `cat FILE >
 # /dev/null`. Then, for the largest file compressed with gzip and with zstd
@@ -16,12 +16,12 @@ sizes=("${@:-10 200}")
 read -r -a sizes <<<"${sizes[*]}"
 runs=${RUNS:-5}
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DXTALK_TESTS=OFF >/dev/null
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQAVREL_TESTS=OFF >/dev/null
 cmake --build build-bench -j2 >/dev/null
 mapfile -t decoders < <(build-bench/bench_decoders)
 for decoder in "${decoders[@]}"; do
-  cmake -S . -B "build-bench-$decoder" -DCMAKE_BUILD_TYPE=Release -DXTALK_TESTS=OFF \
-    -DXTALK_DECODER="$decoder" >/dev/null
+  cmake -S . -B "build-bench-$decoder" -DCMAKE_BUILD_TYPE=Release -DQAVREL_TESTS=OFF \
+    -DQAVREL_DECODER="$decoder" >/dev/null
   cmake --build "build-bench-$decoder" -j2 --target qavrel >/dev/null
 done
 measure=build-bench/run_measured
@@ -47,7 +47,7 @@ row() {
 
 file="$work/bench_adc.txt"
 for size in "${sizes[@]}"; do
-  build-bench/xtalk_gen --size-mb "$size" --seed 1 >"$file"
+  build-bench/qavrel-gen --size-mb "$size" --seed 1 >"$file"
   bytes=$(stat -c %s "$file")
   cat "$file" >/dev/null
   rm -f "$work"/*.times

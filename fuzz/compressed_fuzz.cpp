@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "sample_reader.h"
+#include "core/sample_reader.h"
+
+using qavrel::SampleReader;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const int fd = memfd_create("compressed", 0);

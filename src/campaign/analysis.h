@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "campaign/data_files.h"
-#include "cross_talk_table.h"
+#include "campaign/ratio_table.h"
+#include "core/parity.h"
 
 struct Analysis {
   std::int64_t id = 0;        // its row in the store, once stored
@@ -15,22 +17,19 @@ struct Analysis {
   std::int64_t train_rows = 0;
   std::int64_t rows_read = 0;
   std::int64_t token_offset = 0;  // where the token that is not a number starts
-  // The observed channel whose mean ratio over the peaks is largest in size
-  // (see grades.h), once ratios were computed from a complete pedestal window.
-  double worst_abs_mean = 0.0;
-  double worst_standard_error = 0.0;
-  int worst_column = 0;
+  WorstChannel worst;             // once ratios were computed from a complete pedestal window
 
   std::string path;
   std::string chip;
   std::string config;
-  std::string parity;  // "odd" or "even"; empty when the configuration names neither
-  std::string error;   // why the analysis failed, as qavrel.exe says it
+  std::optional<qavrel::Parity> parity;  // none when the configuration names neither
+  std::string error;                     // why the analysis failed, as qavrel.exe says it
   std::string log_path;
   std::string tool_version;
   std::string analysed_at;  // UTC, as 2026-12-08T12:34:56Z
 
-  bool ok = false;  // analysed, and its log written where one was due
+  bool ok = false;          // analysed, and its log written where one was due
+  bool has_ratios = false;  // the file was read and its ratios computed
   bool marker_found = false;
   bool ended_on_token = false;  // false: the input ended at the end of the file
   bool log_written = false;
@@ -38,23 +37,9 @@ struct Analysis {
   std::int64_t complete_trains() const;
   std::int64_t cut_train_rows() const;  // 0 when no train was cut short
   bool has_data() const;                // a complete pedestal window was read
+  // The chip's number of the worst observed channel.
+  int worst_channel_number() const;
 };
-
-// The cross-talk ratios of an analysis, by peak and observed channel;
-// not-a-number where none was computed. The store keeps them, and the
-// campaign holds those of one file at a time.
-struct RatioTable {
-  double values[npeaks][observed_channels];
-  RatioTable();
-};
-
-// A data file's size and modification time, as the store keeps them; -1
-// for both when the file can't be looked at.
-struct FileState {
-  std::int64_t size = -1;
-  std::int64_t mtime_ns = -1;
-};
-FileState state_of(const std::string& path);
 
 // The version stored with each analysis; a new one analyses everything again.
 extern const char* const tool_version;

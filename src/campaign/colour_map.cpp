@@ -6,6 +6,9 @@
 
 #include "campaign/markup.h"
 
+using qavrel::npeaks;
+using qavrel::observed_channels;
+
 namespace {
 
 // Geometry, in pixels.
@@ -115,27 +118,30 @@ void legend(Svg& svg, double scale) {
 }  // namespace
 
 std::string colour_map_svg(const Analysis& analysis, const RatioTable& ratios, double scale) {
-  const bool even = analysis.parity == "even";
+  const qavrel::Parity pulsed = analysis.parity.value_or(qavrel::Parity::odd);
   const std::string name = markup_escaped("chip " + analysis.chip + ", " + analysis.config);
   Svg svg;
   svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"map\" width=\"" << width
       << "\" height=\"" << height << "\" viewBox=\"0 0 " << width << " " << height
       << "\" font-family=\"sans-serif\" font-size=\"11\">\n<title>" << name << "</title>\n";
   svg.text_at(left, 14, "start") << name << " ("
-                                 << (analysis.parity.empty() ? "no parity"
-                                                             : analysis.parity + " pulsed")
+                                 << (analysis.parity
+                                         ? std::string(qavrel::parity_name(*analysis.parity)) +
+                                               " pulsed"
+                                         : "no parity")
                                  << ")</text>\n";
   svg.text_at(left - 6, top - 8, "end") << "ch</text>\n";
   for (int column = 0; column < observed_channels; ++column)
     svg.text_at(left + column * cell_width + cell_width / 2, top - 8, "middle")
-        << observed_channel(column, even) << "</text>\n";
+        << qavrel::observed_channel(column, pulsed) << "</text>\n";
   for (int peak = 0; peak < npeaks; ++peak) {
     const int y = top + peak * cell_height;
     svg.text_at(left - 6, y + cell_height - 5, "end") << "peak " << peak << "</text>\n";
     for (int column = 0; column < observed_channels; ++column) {
       const double ratio = ratios.values[peak][column];
       svg.rect(left + column * cell_width, y, cell_width, cell_height).colour(ratio, scale)
-          << "\"><title>peak " << peak << ", ch " << observed_channel(column, even) << ": ";
+          << "\"><title>peak " << peak << ", ch " << qavrel::observed_channel(column, pulsed)
+          << ": ";
       svg.ratio(ratio) << "</title></rect>\n";
     }
   }

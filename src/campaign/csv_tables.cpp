@@ -59,29 +59,27 @@ std::string summary_csv(const std::vector<FileResult>& results) {
   for (const FileResult& result : results) {
     const Analysis& analysis = result.analysis;
     const bool graded = from_ratios(result.grade);
-    text += row(
-        {analysis.path,
-         analysis.chip,
-         analysis.config,
-         analysis.parity,
-         analysis.ok ? "ok" : "failed",
-         grade_name(result.grade),
-         graded ? full_precision(analysis.worst_abs_mean) : "",
-         graded ? std::to_string(observed_channel(analysis.worst_column, analysis.parity == "even"))
-                : "",
-         graded ? full_precision(analysis.worst_standard_error) : "",
-         std::to_string(analysis.complete_trains()),
-         std::to_string(analysis.cut_train_rows()),
-         std::to_string(analysis.rows_read),
-         analysis.marker_found ? "yes" : "no",
-         analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
-                                 : "end of file",
-         result.flag(),
-         analysis.log_path,
-         analysis.log_written ? "yes" : "no",
-         result.shares_log_with,
-         analysis.analysed_at,
-         analysis.tool_version});
+    text += row({analysis.path,
+                 analysis.chip,
+                 analysis.config,
+                 analysis.parity ? qavrel::parity_name(*analysis.parity) : "",
+                 analysis.ok ? "ok" : "failed",
+                 grade_name(result.grade),
+                 graded ? full_precision(analysis.worst.abs_mean) : "",
+                 graded ? std::to_string(analysis.worst_channel_number()) : "",
+                 graded ? full_precision(analysis.worst.standard_error) : "",
+                 std::to_string(analysis.complete_trains()),
+                 std::to_string(analysis.cut_train_rows()),
+                 std::to_string(analysis.rows_read),
+                 analysis.marker_found ? "yes" : "no",
+                 analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
+                                         : "end of file",
+                 result.flag(),
+                 analysis.log_path,
+                 analysis.log_written ? "yes" : "no",
+                 result.shares_log_with,
+                 analysis.analysed_at,
+                 analysis.tool_version});
   }
   return text;
 }
@@ -92,10 +90,10 @@ std::string ratios_csv_header() {
 
 std::string ratios_csv_rows(const Analysis& analysis, const RatioTable& ratios) {
   std::string text;
-  for (int peak = 0; peak < npeaks; ++peak)
-    for (int column = 0; column < observed_channels; ++column)
+  for (int peak = 0; peak < qavrel::npeaks; ++peak)
+    for (int column = 0; column < qavrel::observed_channels; ++column)
       text += row({analysis.path, analysis.chip, analysis.config, std::to_string(peak),
-                   std::to_string(observed_channel(column, analysis.parity == "even")),
+                   std::to_string(qavrel::observed_channel(column, *analysis.parity)),
                    full_precision(ratios.values[peak][column])});
   return text;
 }

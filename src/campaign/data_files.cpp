@@ -2,12 +2,15 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
 #include <system_error>
+
+#include "core/log_path.h"
 
 namespace fs = std::filesystem;
 
@@ -17,6 +20,7 @@ constexpr std::string_view sample_ending = "_adc.txt";
 constexpr std::string_view compressed_endings[] = {".gz", ".zst"};
 constexpr std::string_view chip_prefix = "vemra";
 constexpr std::size_t skipped_after_chip = 2;  // board and link
+constexpr std::int64_t nanoseconds_per_second = 1000000000;
 
 bool ends_with(std::string_view text, std::string_view ending) {
   return text.size() >= ending.size() &&
@@ -119,6 +123,25 @@ bool read_record(std::istream& in, std::vector<std::string>& fields) {
 }
 
 }  // namespace
+
+FileState state_of(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec};
+}
+
+std::vector<FoundFile> look_at(std::vector<DataFile> files) {
+  std::vector<FoundFile> found;
+  found.reserve(files.size());
+  for (DataFile& file : files) {
+    struct stat log {};
+    const std::string log_path = qavrel::log_path_for(file.path, file.chip, file.config);
+    const bool log_exists = ::stat(log_path.c_str(), &log) == 0;
+    FileState state = state_of(file.path);
+    found.push_back({std::move(file), state, log_exists});
+  }
+  return found;
+}
 
 bool name_by_rule(const std::string& file_name, DataFile& file, std::string& reason) {
   const std::string name = uncompressed_name(file_name);

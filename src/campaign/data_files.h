@@ -2,6 +2,7 @@
 // from the test robot's naming rule, a regular expression, or a manifest.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,24 @@ struct DataFile {
   std::string chip;
   std::string config;
 };
+
+// A data file's size and modification time, as the store keeps them; -1
+// for both when the file can't be looked at.
+struct FileState {
+  std::int64_t size = -1;
+  std::int64_t mtime_ns = -1;
+};
+FileState state_of(const std::string& path);
+
+// A data file as a run finds it, before any analysis.
+struct FoundFile {
+  DataFile file;
+  FileState state;
+  bool log_exists = false;  // the log its chip and configuration name is there
+};
+
+// Looks at each file and at its log.
+std::vector<FoundFile> look_at(std::vector<DataFile> files);
 
 // A file whose name gave no chip and configuration: listed, not analysed.
 struct SkippedFile {

@@ -1,8 +1,6 @@
 #include "campaign/grades.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <limits>
 #include <sstream>
 
 const char* grade_name(Grade grade) {
@@ -23,33 +21,10 @@ const char* grade_name(Grade grade) {
   return "not analysed";
 }
 
-void find_worst_channel(const RatioTable& ratios, Analysis& analysis) {
-  for (int column = 0; column < observed_channels; ++column) {
-    double sum = 0.0;
-    for (int peak = 0; peak < npeaks; ++peak) sum += ratios.values[peak][column];
-    const double mean = sum / npeaks;
-    double squares = 0.0;
-    for (int peak = 0; peak < npeaks; ++peak) {
-      const double deviation = ratios.values[peak][column] - mean;
-      squares += deviation * deviation;
-    }
-    const double magnitude =
-        std::isfinite(mean) ? std::fabs(mean) : std::numeric_limits<double>::infinity();
-    const double worst_so_far = std::isnan(analysis.worst_abs_mean)
-                                    ? std::numeric_limits<double>::infinity()
-                                    : analysis.worst_abs_mean;
-    if (column == 0 || magnitude > worst_so_far) {
-      analysis.worst_column = column;
-      analysis.worst_abs_mean = std::isnan(mean) ? mean : magnitude;
-      analysis.worst_standard_error = std::sqrt(squares / (npeaks - 1) / npeaks);
-    }
-  }
-}
-
 Grade grade_of(const Analysis& analysis, const GradeLimits& limits) {
   if (!analysis.ok) return Grade::not_analysed;
   if (!analysis.has_data()) return Grade::no_data;
-  const double worst = analysis.worst_abs_mean;
+  const double worst = analysis.worst.abs_mean;
   // Comparisons with not-a-number are false, so it falls through to fail.
   if (worst <= limits.a) return Grade::a;
   if (worst <= limits.b) return Grade::b;

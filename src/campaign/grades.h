@@ -23,12 +23,6 @@ inline bool from_ratios(Grade grade) {
   return grade != Grade::no_data && grade != Grade::not_analysed;
 }
 
-// Finds the observed channel whose mean ratio over the 15 peaks is largest
-// in size, and records it in analysis with that mean's standard error (from
-// the spread of the 15 values). A not-a-number or infinite mean counts as
-// the largest.
-void find_worst_channel(const RatioTable& ratios, Analysis& analysis);
-
 // A file that failed is not analysed; one without a complete pedestal
 // window (or any train) has no data; otherwise A when every channel's
 // absolute mean is at most limits.a, B at most b, C at most c, and fail

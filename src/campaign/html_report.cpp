@@ -61,11 +61,10 @@ std::vector<ChipSummary> chips_worst_first(const std::vector<FileResult>& result
     chip.grade = std::max(chip.grade, result.grade);
     const Analysis& analysis = result.analysis;
     if (from_ratios(result.grade) &&
-        (chip.worst_where.empty() || severity(analysis.worst_abs_mean) > severity(chip.worst))) {
-      chip.worst = analysis.worst_abs_mean;
+        (chip.worst_where.empty() || severity(analysis.worst.abs_mean) > severity(chip.worst))) {
+      chip.worst = analysis.worst.abs_mean;
       chip.worst_where =
-          analysis.config + ", ch " +
-          std::to_string(observed_channel(analysis.worst_column, analysis.parity == "even"));
+          analysis.config + ", ch " + std::to_string(analysis.worst_channel_number());
     }
   }
   std::vector<ChipSummary> chips;

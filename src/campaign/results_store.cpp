@@ -136,7 +136,9 @@ bool ResultsStore::load_latest(std::unordered_map<std::string, Analysis>& latest
     analysis.mtime_ns = sqlite3_column_int64(row, 3);
     analysis.chip = column_text(row, 4);
     analysis.config = column_text(row, 5);
-    analysis.parity = column_text(row, 6);
+    if (sqlite3_column_type(row, 6) != SQLITE_NULL)
+      analysis.parity = qavrel::parity_named_in(column_text(row, 6));
+    analysis.has_ratios = analysis.parity.has_value();
     analysis.ok = column_text(row, 7) == "ok";
     analysis.error = column_text(row, 8);
     analysis.marker_found = sqlite3_column_int(row, 9) != 0;
@@ -146,9 +148,9 @@ bool ResultsStore::load_latest(std::unordered_map<std::string, Analysis>& latest
     analysis.token_offset = sqlite3_column_int64(row, 13);
     analysis.log_path = column_text(row, 14);
     analysis.log_written = sqlite3_column_int(row, 15) != 0;
-    analysis.worst_column = sqlite3_column_int(row, 16) / 2;
-    analysis.worst_abs_mean = column_double(row, 17);
-    analysis.worst_standard_error = column_double(row, 18);
+    analysis.worst.column = sqlite3_column_int(row, 16) / 2;
+    analysis.worst.abs_mean = column_double(row, 17);
+    analysis.worst.standard_error = column_double(row, 18);
     analysis.tool_version = column_text(row, 19);
     analysis.analysed_at = column_text(row, 20);
     latest[analysis.path] = std::move(analysis);
@@ -165,7 +167,8 @@ bool ResultsStore::load_ratios(const Analysis& analysis, RatioTable& ratios, std
     const int peak = sqlite3_column_int(select_ratios_, 0);
     // Channels are numbered on the chip; the observed ones alternate.
     const int column = sqlite3_column_int(select_ratios_, 1) / 2;
-    if (peak < 0 || peak >= npeaks || column < 0 || column >= observed_channels) continue;
+    if (peak < 0 || peak >= qavrel::npeaks || column < 0 || column >= qavrel::observed_channels)
+      continue;
     ratios.values[peak][column] = column_double(select_ratios_, 2);
   }
   return step == SQLITE_DONE || fail(error);
@@ -204,10 +207,10 @@ bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string
   sqlite3_bind_int64(insert, 3, analysis.mtime_ns);
   bind_text(insert, 4, analysis.chip);
   bind_text(insert, 5, analysis.config);
-  if (analysis.parity.empty())
-    sqlite3_bind_null(insert, 6);
+  if (analysis.parity)
+    bind_text(insert, 6, qavrel::parity_name(*analysis.parity));
   else
-    bind_text(insert, 6, analysis.parity);
+    sqlite3_bind_null(insert, 6);
   bind_text(insert, 7, analysis.ok ? "ok" : "failed");
   if (analysis.error.empty())
     sqlite3_bind_null(insert, 8);
@@ -225,11 +228,10 @@ bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string
     sqlite3_bind_null(insert, 15);
   bind_text(insert, 16, analysis.log_path);
   sqlite3_bind_int(insert, 17, analysis.log_written ? 1 : 0);
-  if (analysis.has_data() && !analysis.parity.empty()) {
-    sqlite3_bind_int(insert, 18,
-                     observed_channel(analysis.worst_column, analysis.parity == "even"));
-    sqlite3_bind_double(insert, 19, analysis.worst_abs_mean);
-    sqlite3_bind_double(insert, 20, analysis.worst_standard_error);
+  if (analysis.has_data() && analysis.has_ratios) {
+    sqlite3_bind_int(insert, 18, analysis.worst_channel_number());
+    sqlite3_bind_double(insert, 19, analysis.worst.abs_mean);
+    sqlite3_bind_double(insert, 20, analysis.worst.standard_error);
   } else {
     for (const int index : {18, 19, 20}) sqlite3_bind_null(insert, index);
   }
@@ -237,13 +239,13 @@ bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string
   bind_text(insert, 22, analysis.analysed_at);
   if (sqlite3_step(insert) != SQLITE_DONE) return fail(error);
   analysis.id = sqlite3_last_insert_rowid(db_);
-  if (!analysis.ok && analysis.parity.empty()) return true;
-  for (int peak = 0; peak < npeaks; ++peak) {
-    for (int column = 0; column < observed_channels; ++column) {
+  if (!analysis.has_ratios) return true;
+  for (int peak = 0; peak < qavrel::npeaks; ++peak) {
+    for (int column = 0; column < qavrel::observed_channels; ++column) {
       sqlite3_reset(insert_ratio_);
       sqlite3_bind_int64(insert_ratio_, 1, analysis.id);
       sqlite3_bind_int(insert_ratio_, 2, peak);
-      sqlite3_bind_int(insert_ratio_, 3, observed_channel(column, analysis.parity == "even"));
+      sqlite3_bind_int(insert_ratio_, 3, qavrel::observed_channel(column, *analysis.parity));
       sqlite3_bind_double(insert_ratio_, 4, ratios.values[peak][column]);
       if (sqlite3_step(insert_ratio_) != SQLITE_DONE) return fail(error);
     }

@@ -36,7 +36,7 @@ class ResultsStore {
   bool commit(std::string& error);
 
   // What the outputs in the store's folder were last made from (see
-  // campaign_main.cpp), so that unchanged ones need not be made again.
+  // publish.cpp), so that unchanged ones need not be made again.
   std::string outputs_made_from();
   bool set_outputs_made_from(const std::string& fingerprint, std::string& error);
 

@@ -1,0 +1,29 @@
+# `cpack -G DEB` in the build folder makes a Debian package of the programs,
+# which go to /usr/bin. The libraries they load are named as dependencies.
+set(CPACK_PACKAGE_NAME qavrel)
+set(CPACK_PACKAGE_VENDOR "qavrel")
+set(CPACK_PACKAGE_CONTACT "qavrel developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "Cross-talk of a 32-channel readout chip from its ADC samples, one file or a whole campaign")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# dpkg-shlibdeps (Debian: dpkg-dev) names the libraries exactly; without it
+# they are named here.
+find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  include(CPack)
+  return()
+endif()
+set(deb_depends libc6 libstdc++6 libgcc-s1)
+if(TARGET qavrel_campaign)
+  list(APPEND deb_depends libsqlite3-0 libpcre2-8-0)
+endif()
+if(QAVREL_GZIP_LIBRARY)
+  list(APPEND deb_depends libisal2)
+endif()
+if(QAVREL_ZSTD_LIBRARY AND NOT QAVREL_ZSTD_LIBRARY MATCHES "\\.a$")
+  list(APPEND deb_depends libzstd1)
+endif()
+list(JOIN deb_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+include(CPack)

@@ -1,0 +1,14 @@
+// Where the table of a data file goes: the log naming rule that qavrel.exe
+// and the campaign share.
+#pragma once
+
+#include <string>
+
+namespace qavrel {
+
+// <directory of data_path>/xtalk_vemra<chip>_<config>.log. A path without
+// "/" is taken whole as that directory.
+std::string log_path_for(const std::string& data_path, const std::string& chip,
+                         const std::string& config);
+
+}  // namespace qavrel

@@ -1,7 +1,0 @@
-// Stands in for the gzip stream in a build without ISA-L: a gzip file is
-// then refused, with the reason, rather than read as text.
-#include "byte_stream.h"
-
-std::unique_ptr<ByteStream> gzip_stream(std::unique_ptr<FileInput>) {
-  return missing_library_stream("gzip");
-}
