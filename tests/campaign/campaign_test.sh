@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Runs qavrel-campaign as a user would on a generated campaign whose grades
 # are known, and checks its outputs, its store, reruns and interruptions.
-# usage: campaign_test.sh QAVREL_CAMPAIGN QAVREL XTALK_GEN
+# usage: campaign_test.sh QAVREL_CAMPAIGN QAVREL QAVREL_GEN [EMULATOR...]
+# EMULATOR runs programs built for another processor (qemu-user).
 set -u
-campaign=$(realpath "$1")
-qavrel=$(realpath "$2")
-gen=$(realpath "$3")
+campaign=("${@:4}" "$(realpath "$1")")
+qavrel=("${@:4}" "$(realpath "$2")")
+gen=("${@:4}" "$(realpath "$3")")
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
 
 # run ARGS...: the campaign, its streams in out/err and its status in status.
 run() {
-  "$campaign" "$@" >out 2>err
+  "${campaign[@]}" "$@" >out 2>err
   status=$?
 }
 # column NAME [FILE]: that column of summary.csv, one line per data file.
@@ -26,7 +27,7 @@ for row in sqlite3.connect(sys.argv[1]).execute(sys.argv[2]): print("|".join(map
     out_dir/campaign.sqlite "$1"
 }
 
-"$gen" --campaign tree --trains 3
+"${gen[@]}" --campaign tree --trains 3
 day=tree/20261208
 
 # A first run analyses every file, grades it, and writes every output.
@@ -48,7 +49,7 @@ expect "no progress line off a terminal" "$(grep -c $'\r' err)" 0
 same_logs=0
 while IFS=, read -r path chip config; do
   log=$(dirname "$path")/xtalk_vemra${chip}_${config}.log
-  cp "$log" campaign.log && "$qavrel" "$chip" "$config" "$path" >/dev/null &&
+  cp "$log" campaign.log && "${qavrel[@]}" "$chip" "$config" "$path" >/dev/null &&
     cmp -s "$log" campaign.log && same_logs=$((same_logs + 1))
 done < <(python3 -c 'import csv
 for r in csv.DictReader(open("out_dir/summary.csv")): print(r["path"], r["chip"], r["config"], sep=",")')
@@ -74,7 +75,7 @@ expect "a lost report is made again" "$status|$(grep -c 'class="map"' out_dir/re
 
 # A changed file is read again; its old analysis stays in the store.
 odd1=$(ls $day/*100001/*odd_adc.txt)
-"$gen" --trains 3 --cross-talk 0.03 --seed 5 >"$odd1"
+"${gen[@]}" --trains 3 --cross-talk 0.03 --seed 5 >"$odd1"
 run -o out_dir -q tree
 expect "changed file" "$status|$(sql "select count(*) from analyses where path = '$odd1'")" "0|2"
 expect "its new grade" "$(paste -d' ' <(column path) <(column grade) | grep "$odd1" | cut -d' ' -f2)" C
@@ -82,11 +83,11 @@ expect "its new grade" "$(paste -d' ' <(column path) <(column grade) | grep "$od
 # Two files with one log (a repeated measurement): both are analysed and
 # stored, the later by name writes the log, and both are flagged.
 later=$(dirname "$odd1")/999999_vemra100001_zorik00_link01_20mV_calib-odd_adc.txt
-"$gen" --trains 3 --cross-talk 0.002 --seed 9 >"$later"
+"${gen[@]}" --trains 3 --cross-talk 0.002 --seed 9 >"$later"
 run -o out_dir -q tree
 log=$(dirname "$odd1")/xtalk_vemra100001_20mV_calib-odd.log
 cp "$log" campaign.log
-"$qavrel" 100001 20mV_calib-odd "$later" >/dev/null
+"${qavrel[@]}" 100001 20mV_calib-odd "$later" >/dev/null
 expect "collision: the later file's log" "$status|$(cmp -s "$log" campaign.log && echo same)" "0|same"
 expect "collision flagged" "$(column shares_log_with | grep -c /999999_vemra)|$(column shares_log_with | grep -c /101500_vemra100001_)" "1|1"
 expect "collision plots" "$(ls out_dir/plots | grep -c '^100001_20mV_calib-odd')" 2
@@ -104,7 +105,7 @@ rmdir "$log6"
 # A compressed file cut short is a failure; an intact one is read.
 zst=$day/104500_vemra100007/104500_vemra100007_zorik00_link00_20mV_calib-odd_adc.txt.zst
 mkdir -p "$(dirname "$zst")"
-"$gen" --trains 3 --cross-talk 0.004 | zstd -q -c >"$zst"
+"${gen[@]}" --trains 3 --cross-talk 0.004 | zstd -q -c >"$zst"
 head -c 20000 "$zst" >"${zst%.txt.zst}_cut_adc.txt.gz"
 run -o out_dir -q tree
 expect "compressed files" "$status|$(grep '^failed' err | cut -d: -f1-2)|$(paste -d' ' <(column path) <(column grade) | grep "$zst")" \
@@ -121,7 +122,7 @@ run --help
 expect "help" "$status|$(grep -c -- --manifest out)" "0|1"
 
 # Other names, by a pattern or a manifest.
-mkdir other && "$gen" --trains 3 --cross-talk 0.004 >other/chip42-odd.dat && cp other/chip42-odd.dat other/m.txt
+mkdir other && "${gen[@]}" --trains 3 --cross-talk 0.004 >other/chip42-odd.dat && cp other/chip42-odd.dat other/m.txt
 run -o other_out -q --pattern '^chip(?<chip>\d+)-(?<config>\w+)\.dat$' other
 expect "pattern" "$status|$(column chip other_out/summary.csv)|$(ls other/*.log)" "0|42|other/xtalk_vemra42_odd.log"
 printf 'path,chip,config\n"m.txt",43,calib_odd\n' >other/manifest.csv
@@ -135,11 +136,12 @@ expect "manifest" "$status|$(column grade other_out/summary.csv)" "0|A"
 rm -rf out_dir
 fifo=$day/102000_vemra100002/102000_vemra100002_zorik00_link00_20mV_calib-fifo-odd_adc.txt
 mkfifo "$fifo"
-"$campaign" -o out_dir -j 1 -q "$day/101500_vemra100001" "$fifo" "$day/102500_vemra100003" >out 2>err &
+"${campaign[@]}" -o out_dir -j 1 -q "$day/101500_vemra100001" "$fifo" "$day/102500_vemra100003" >out 2>err &
 pid=$!
 sleep 1
 kill -INT $pid
-timeout 60 sh -c "'$gen' --trains 3 --cross-talk 0.015 >'$fifo'"
+# The FIFO is opened under the timeout too, should the reader never come.
+timeout 60 bash -c '"${@:2}" >"$1"' - "$fifo" "${gen[@]}" --trains 3 --cross-talk 0.015
 wait $pid
 status=$?
 expect "interrupted" "$status|$(sql 'select count(*) from analyses')|$(sql 'pragma integrity_check')" \
