@@ -1,5 +1,6 @@
 #include "core/atomic_write.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <climits>
 #include <csignal>
 #include <string>
+#include <string_view>
 
 namespace qavrel {
 namespace {
@@ -62,13 +64,37 @@ int create_temporary(const std::string& path, std::string& temporary) {
   const std::size_t slash = path.rfind('/');
   const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
   for (int attempt = 0; attempt < max_name_attempts; ++attempt) {
-    temporary = path.substr(0, name_start) + "." + path.substr(name_start) + "." +
-                std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    temporary =
+        path.substr(0, name_start) + temporary_name(path.substr(name_start), getpid(), counter++);
     const int fd =
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
+}
+
+// Whether a process of that id runs: one of another user's still counts.
+bool process_runs(long pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
+
+// The process id in a temporary file's name, or -1 for a name of another
+// kind: .<name>.<pid>-<count>.tmp.
+long temporary_owner(std::string_view name) {
+  constexpr std::string_view ending = ".tmp";
+  if (name.size() < 2 || name.front() != '.' || name.size() <= ending.size() ||
+      name.substr(name.size() - ending.size()) != ending)
+    return -1;
+  name.remove_suffix(ending.size());
+  const std::size_t dash = name.rfind('-');
+  const std::size_t dot = name.rfind('.', dash);
+  if (dash == std::string_view::npos || dot == std::string_view::npos || dot == 0) return -1;
+  const std::string_view pid = name.substr(dot + 1, dash - dot - 1);
+  const std::string_view count = name.substr(dash + 1);
+  const auto digits = [](std::string_view text) {
+    return !text.empty() && text.size() < 12 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  if (!digits(pid) || !digits(count)) return -1;
+  return std::stol(std::string(pid));
 }
 
 // Makes the rename itself survive a power cut; a directory that can't be
@@ -102,6 +128,29 @@ void give_back(int fd, const struct stat& replaced) {
 constexpr std::size_t buffer_size = std::size_t{64} * 1024;
 
 }  // namespace
+
+std::string temporary_name(const std::string& name, long pid, unsigned count) {
+  const std::string ending = "." + std::to_string(pid) + "-" + std::to_string(count) + ".tmp";
+  // The temporary file must fit wherever its file does: a long name is
+  // cut short in it.
+  const std::size_t room = NAME_MAX - 1 - ending.size();
+  return "." + name.substr(0, room) + ending;
+}
+
+std::size_t remove_stale_temporaries(const std::string& directory, std::string_view prefix) {
+  DIR* const listing = ::opendir(directory.c_str());
+  if (listing == nullptr) return 0;
+  std::size_t removed = 0;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    if (name.compare(0, prefix.size() + 1, "." + std::string(prefix)) != 0) continue;
+    const long owner = temporary_owner(name);
+    if (owner <= 0 || owner == getpid() || process_runs(owner)) continue;
+    if (::unlinkat(::dirfd(listing), entry->d_name, 0) == 0) ++removed;
+  }
+  ::closedir(listing);
+  return removed;
+}
 
 AtomicFile::~AtomicFile() { abandon(); }
 

@@ -60,6 +60,16 @@ class AtomicFile {
   sigset_t previous_signals_{};
 };
 
+// The name of a temporary file for the file of the given name, made by the
+// process pid: .<name>.<pid>-<count>.tmp, with name cut short where the
+// whole would be longer than a file name may be.
+std::string temporary_name(const std::string& name, long pid, unsigned count);
+
+// Removes from directory the temporary files whose names start with
+// "." + prefix and whose process no longer runs, left by a run that was
+// killed. Returns how many it removed.
+std::size_t remove_stale_temporaries(const std::string& directory, std::string_view prefix);
+
 // Replaces the file at path with text, as AtomicFile does.
 Status write_atomically(const char* path, std::string_view text);
 

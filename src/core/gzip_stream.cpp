@@ -1,7 +1,8 @@
 // gzip input, inflated by ISA-L's igzip. A file may hold several gzip
 // members one after the other (as `cat a.gz b.gz` makes); they are read as
-// one stream. Anything else after a member, or a member cut short, is an
-// error.
+// one stream. Zero bytes after the last member, which tapes and some
+// archivers add, are padding, as gzip itself takes them. Anything else after
+// a member, or a member cut short, is an error.
 #include <isa-l/igzip_lib.h>
 
 #include <cstdint>
@@ -46,6 +47,7 @@ class GzipStream final : public ByteStream {
         // The end of the file may only come between members.
         const Refill refill = state_->avail_in > 0 ? Refill::got : refill_input();
         if (refill != Refill::got) return refill == Refill::end ? 0 : -1;
+        if (*state_->next_in == 0) return end_of_padding();
         if (*state_->next_in != gzip_magic) return fail("data after the end of the gzip stream");
         start_member();
       }
@@ -73,6 +75,17 @@ class GzipStream final : public ByteStream {
     state_->avail_in = buffers.avail_in;
     state_->next_out = buffers.next_out;
     state_->avail_out = buffers.avail_out;
+  }
+
+  // Reads zero bytes up to the end of the file: 0 there, an error at any
+  // other byte.
+  std::ptrdiff_t end_of_padding() {
+    for (;;) {
+      for (; state_->avail_in > 0; ++state_->next_in, --state_->avail_in)
+        if (*state_->next_in != 0) return fail("data after the end of the gzip stream");
+      const Refill refill = refill_input();
+      if (refill != Refill::got) return refill == Refill::end ? 0 : -1;
+    }
   }
 
   Refill refill_input() {

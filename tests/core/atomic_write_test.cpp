@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <climits>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "test_files.h"
 
@@ -47,6 +52,40 @@ TEST(AtomicFile, ReplacesInOneStepOrNotAtAll) {
       qavrel::write_atomically(dir.file("missing/table.log").c_str(), "x");
   EXPECT_EQ(missing.code(), ENOENT);
   EXPECT_EQ(missing.reason(), "No such file or directory");
+}
+
+// A killed run leaves its temporary file behind; the next one removes it,
+// and only it: not those of a process still running, nor other files.
+TEST(AtomicFile, StaleTemporariesOfEndedProcessesAreRemoved) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  const ScratchDir dir;
+  const std::string stale = qavrel::temporary_name("xtalk_vemra1_odd.log", child, 3);
+  EXPECT_EQ(stale, ".xtalk_vemra1_odd.log." + std::to_string(child) + "-3.tmp");
+  const std::vector<std::string> kept = {
+      qavrel::temporary_name("xtalk_vemra1_odd.log", getpid(), 0),
+      qavrel::temporary_name("xtalk_vemra1_odd.log", 1, 0),
+      qavrel::temporary_name("report.html", child, 0),
+      "xtalk_vemra1_odd.log",
+      ".xtalk_vemra1_odd.log.x-1.tmp",
+  };
+  dir.write(stale, "");
+  for (const std::string& name : kept) dir.write(name, "");
+  EXPECT_EQ(qavrel::remove_stale_temporaries(dir.file(""), "xtalk_vemra"), 1u);
+  EXPECT_EQ(files_in(dir.file("")), kept.size());
+  EXPECT_EQ(qavrel::remove_stale_temporaries(dir.file(""), ""), 1u);  // the report's
+}
+
+// A temporary name fits wherever the name it stands for does.
+TEST(AtomicFile, LongNamesGetTemporariesThatFit) {
+  const ScratchDir dir;
+  const std::string name = "xtalk_vemra" + std::string(231, 'c') + "_odd.log";
+  ASSERT_EQ(name.size(), 250u);
+  EXPECT_LE(qavrel::temporary_name(name, 4194304, 4000000000u).size(), std::size_t{NAME_MAX});
+  ASSERT_TRUE(qavrel::write_atomically(dir.file(name).c_str(), "table").ok());
+  EXPECT_EQ(dir.read(name), "table");
+  EXPECT_EQ(files_in(dir.file("")), 1u);
 }
 
 }  // namespace

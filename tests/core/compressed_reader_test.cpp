@@ -29,11 +29,25 @@ std::string gzip_member(const std::string& text) {
   return out;
 }
 
-std::string zstd_frame(const std::string& text) {
+// A zstd frame of text; with window_log, one whose header asks for that
+// window, as a stream of unknown size compressed with --long makes.
+std::string zstd_frame(const std::string& text, int window_log = 0) {
+  ZSTD_CCtx* const context = ZSTD_createCCtx();
+  if (window_log != 0) {
+    ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, window_log);
+    ZSTD_CCtx_setParameter(context, ZSTD_c_enableLongDistanceMatching, 1);
+  }
   std::string out(ZSTD_compressBound(text.size()), '\0');
-  const std::size_t size = ZSTD_compress(out.data(), out.size(), text.data(), text.size(), 3);
-  if (ZSTD_isError(size) != 0) std::abort();
-  out.resize(size);
+  ZSTD_outBuffer output{out.data(), out.size(), 0};
+  // Fed as a stream, whose size the frame then doesn't know, so that the
+  // window is not cut to the text's size.
+  ZSTD_inBuffer input{text.data(), text.size(), 0};
+  ZSTD_compressStream2(context, &output, &input, ZSTD_e_continue);
+  ZSTD_inBuffer end{nullptr, 0, 0};
+  const std::size_t left = ZSTD_compressStream2(context, &output, &end, ZSTD_e_end);
+  ZSTD_freeCCtx(context);
+  if (ZSTD_isError(left) != 0 || left != 0) std::abort();
+  out.resize(output.pos);
   return out;
 }
 
@@ -102,6 +116,25 @@ TEST(CompressedInput, CutOrDamagedStreamsAreErrors) {
   }
   EXPECT_EQ(read_file(gzip_member(text) + "junk", 4096, true).error,
             "data after the end of the gzip stream");
+  EXPECT_EQ(read_file(gzip_member(text) + std::string(100, '\0') + "x", 4096, true).error,
+            "data after the end of the gzip stream");
+  EXPECT_EQ(read_file(zstd_frame(text, 28), 4096, true).error,
+            "needs a window of 256 MiB, more than 128 MiB");
+}
+
+// What the compressors themselves accept is read: zero bytes after the last
+// gzip member (tape padding), and zstd frames with windows up to 128 MiB.
+TEST(CompressedInput, PaddingAndLongWindowsAsTheToolsTakeThem) {
+  const std::string text = samples(2);
+  const std::vector<Row> expected = reference_rows(text);
+  for (const std::size_t padding : {std::size_t{1}, std::size_t{70000}}) {
+    const Reading padded = read_file(gzip_member(text) + std::string(padding, '\0'), 4096, true);
+    EXPECT_EQ(padded.error, "") << padding;
+    EXPECT_EQ(padded.rows, expected) << padding;
+  }
+  const Reading long_window = read_file(zstd_frame(text, 27), 4096, false);
+  EXPECT_EQ(long_window.error, "");
+  EXPECT_EQ(long_window.rows, expected);
 }
 
 }  // namespace

@@ -258,6 +258,15 @@ run '1 %s' $'odd \xc3\xbc %d%%' data/run_adc.txt
 expect "literal names status" "$status" 0
 expect "literal names log" "$(ls data/*.log)" $'data/xtalk_vemra1 %s_odd \xc3\xbc %d%%.log'
 rm -f data/*.log
+
+# A log name as long as a name may be (255 bytes) still gets its table.
+long_chip=$(printf 'c%.0s' {1..236})
+run "$long_chip" odd data/run_adc.txt
+expect "longest log name" "$status|$(ls data | grep -c "^xtalk_vemra${long_chip}_odd.log$")" "0|1"
+run "${long_chip}c" odd data/run_adc.txt
+expect_outcome "log name too long" 1 " odd selected " \
+  "Cannot write log file named data/xtalk_vemra${long_chip}c_odd.log: File name too long"
+rm -f data/*.log
 expect_no_log "after the fault tests"
 
 # --- A failed or concurrent run never destroys a good table.
