@@ -4,42 +4,58 @@
 // plans what to read, runs the analyses and publishes the outputs.
 #include <cstdio>
 #include <filesystem>
-#include <map>
+#include <set>
 
+#include "campaign/folder_lock.h"
+#include "campaign/manifest.h"
 #include "campaign/options.h"
 #include "campaign/plan.h"
 #include "campaign/publish.h"
 #include "campaign/run_analyses.h"
 #include "campaign/stop_signals.h"
+#include "campaign/summary_line.h"
+#include "core/atomic_write.h"
 
 namespace {
-
-void say(const Options& options, const std::string& line) {
-  if (!options.quiet) std::fprintf(stderr, "%s\n", line.c_str());
-}
 
 int fail(const std::string& line) {
   std::fprintf(stderr, "qavrel-campaign: %s\n", line.c_str());
   return 1;
 }
 
-std::string summary_line(const std::vector<FileResult>& results, std::size_t reused,
-                         std::size_t failures) {
-  std::map<Grade, int> grades;
-  std::map<std::string, Grade> chips;
-  for (const FileResult& result : results) {
-    ++grades[result.grade];
-    Grade& chip = chips.emplace(result.analysis.chip, Grade::a).first->second;
-    chip = std::max(chip, result.grade);
+// Finds the data files, and says what was skipped and why.
+bool find(const Options& options, const SearchRules& rules, FoundFiles& found) {
+  found = find_data_files(options.paths, rules);
+  std::string error;
+  if (!options.manifest.empty() && !read_manifest(options.manifest, rules, found, error)) {
+    fail(error);
+    return false;
   }
-  std::string line = std::to_string(results.size()) + " data files (" + std::to_string(reused) +
-                     " unchanged), " + std::to_string(chips.size()) + " chips;";
-  const char* separator = " files graded ";
-  for (const auto& [grade, count] : grades) {
-    line += separator + std::to_string(count) + " " + grade_name(grade);
-    separator = ", ";
-  }
-  return line + "; " + std::to_string(failures) + " failed.";
+  for (const std::string& note : found.notes)
+    std::fprintf(stderr, "qavrel-campaign: %s\n", note.c_str());
+  if (!options.quiet)
+    for (const SkippedFile& skipped : found.skipped)
+      std::fprintf(stderr, "skipped %s: %s\n", skipped.path.c_str(), skipped.reason.c_str());
+  for (const std::string& failure : found.failures)
+    std::fprintf(stderr, "failed: cannot search %s\n", failure.c_str());
+  if (!found.files.empty()) return true;
+  std::string where;
+  for (const std::string& path : options.paths) where += (where.empty() ? "" : ", ") + path;
+  if (!options.manifest.empty()) where += (where.empty() ? "" : ", ") + options.manifest;
+  fail("no data files found under " + where);
+  return false;
+}
+
+// Removes what runs that were killed left half written in the folders this
+// run writes: the output folder and, unless logs are off, the data folders.
+void remove_stale_temporaries(const std::string& output, const FoundFiles& found, bool write_logs) {
+  qavrel::remove_stale_temporaries(output, "");
+  qavrel::remove_stale_temporaries(output + "/plots", "");
+  if (!write_logs) return;
+  std::set<std::string> folders;
+  for (const DataFile& file : found.files)
+    folders.insert(std::filesystem::path(file.path).parent_path().string());
+  for (const std::string& folder : folders) qavrel::remove_stale_temporaries(folder, "xtalk_vemra");
 }
 
 int run_campaign(const Options& options) {
@@ -48,36 +64,47 @@ int run_campaign(const Options& options) {
   if (!options.pattern.empty() && !pattern.compile(options.pattern, error))
     return usage_error(error);
 
-  FoundFiles found = find_data_files(options.paths, options.pattern.empty() ? nullptr : &pattern);
-  if (!options.manifest.empty() && !read_manifest(options.manifest, found, error))
-    return fail(error);
-  for (const SkippedFile& skipped : found.skipped)
-    say(options, "skipped " + skipped.path + ": " + skipped.reason);
-  for (const std::string& failure : found.failures)
-    std::fprintf(stderr, "failed: cannot search %s\n", failure.c_str());
-
+  // The output folder comes first: it is locked for this run, and nothing
+  // in it is ever taken as data.
   std::error_code made;
   const std::string plots = options.output + "/plots";
   std::filesystem::create_directories(plots, made);
+  if (made) return fail("cannot create " + plots + ": " + made.message());
+  FolderLock lock;
+  if (!lock.take(options.output, error)) return fail(error);
+  const SearchRules rules{options.pattern.empty() ? nullptr : &pattern,
+                          canonical_path(options.output)};
+  FoundFiles found;
+  if (!find(options, rules, found)) return 1;
+  remove_stale_temporaries(options.output, found, options.write_logs);
+
   ResultsStore store;
-  if (made || !store.open(options.output + "/campaign.sqlite", error))
-    return fail("cannot open the results store in " + options.output + ": " +
-                (made ? made.message() : error));
+  if (!store.open(options.output + "/campaign.sqlite", error,
+                  static_cast<int>(options.store_wait_s * 1000)))
+    return fail("cannot open the results store in " + options.output + ": " + error);
   std::unordered_map<std::string, Analysis> stored;
   if (!store.load_latest(stored, error)) return fail("cannot read the results store: " + error);
 
   PlanSettings plan_settings;
   plan_settings.force = options.force;
+  plan_settings.write_logs = options.write_logs;
   plan_settings.tool_version = tool_version;
-  Plan plan = plan_campaign(look_at(std::move(found.files)), std::move(stored), plan_settings);
+  Plan plan = plan_campaign(look_at(found.files), std::move(stored), plan_settings);
 
   RunSettings run_settings;
   run_settings.workers = options.jobs;
+  run_settings.write_logs = options.write_logs;
   run_settings.plots = plots;
   run_settings.map_scale = options.limits.c;
   run_settings.show_progress = !options.quiet;
   std::atomic<bool>& stop = catch_stop_signals();
   const RunOutcome run = run_analyses(plan, run_settings, store, stop);
+  const std::size_t wanted = std::min<std::size_t>(options.jobs, plan.to_analyse.size());
+  if (run.workers < wanted && !options.quiet)
+    std::fprintf(stderr,
+                 "qavrel-campaign: the system allowed %u of %zu workers (threads or memory ran "
+                 "short); the run went on with those\n",
+                 run.workers, wanted);
 
   std::size_t failures = found.failures.size() + run.failed.size() + run.plot_failures.size();
   for (const std::size_t i : run.failed)
@@ -85,6 +112,12 @@ int run_campaign(const Options& options) {
                  plan.results[i].analysis.error.c_str());
   for (const std::string& failure : run.plot_failures)
     std::fprintf(stderr, "failed: %s\n", failure.c_str());
+  if (run.out_of_memory) {
+    return fail("memory ran out; stopped after " + std::to_string(run.analysed) + " of " +
+                std::to_string(plan.to_analyse.size()) +
+                " files, which are stored. The outputs were left as they were; run again with "
+                "fewer workers (-j) or more memory to complete the rest.");
+  }
   if (!run.store_failure.empty()) {
     return fail("the results store in " + options.output + " failed: " + run.store_failure +
                 "; stopped after " + std::to_string(run.analysed) + " of " +
@@ -103,9 +136,15 @@ int run_campaign(const Options& options) {
   context.limits = options.limits;
   context.skipped = found.skipped;
   context.search_failures = found.failures;
-  for (const std::string& failure : publish(options.output, plan.results, context, store)) {
+  for (const std::string& failure : publish(options.output, plan.results, context, store, stop)) {
     std::fprintf(stderr, "failed: %s\n", failure.c_str());
     ++failures;
+  }
+  if (stopped_by_signal()) {
+    std::fprintf(stderr,
+                 "qavrel-campaign: stopped while writing the outputs; those not yet replaced "
+                 "were left as they were, and the next run makes them.\n");
+    end_by_stop_signal();
   }
   if (!options.quiet) {
     std::printf("%s\nreport: %s/report.html\n",

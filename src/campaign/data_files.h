@@ -1,17 +1,49 @@
-// Finding a campaign's sample files, and each one's chip and configuration:
-// from the test robot's naming rule, a regular expression, or a manifest.
+// Finding a campaign's sample files, and looking at them before any
+// analysis.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-struct DataFile {
-  std::string path;  // as given or found; the log goes beside it
-  std::string chip;
-  std::string config;
+#include "campaign/naming.h"
+
+// A file whose name gave no chip and configuration, or that is not a
+// sample file: listed, not analysed.
+struct SkippedFile {
+  std::string path;
+  std::string reason;
 };
+
+struct FoundFiles {
+  std::vector<DataFile> files;  // sorted by path, each path once
+  std::vector<SkippedFile> skipped;
+  std::vector<std::string> failures;  // paths that can't be searched, with why
+  std::vector<std::string> notes;     // what was taken one way rather than another
+};
+
+struct SearchRules {
+  const NamePattern* pattern = nullptr;  // names by the robot's rule when there is none
+  std::string output_folder;             // canonical; nothing in it is data
+};
+
+// The path with its folder's symbolic links, "." and ".." resolved, so that
+// one file has one path however it is named; the file itself need not exist.
+std::string canonical_path(const std::string& path);
+
+// Takes each path: a file as it is (a FIFO too), a directory searched
+// recursively for regular files with sample names ("_adc.txt", ".gz" or
+// ".zst" after it, or matching rules.pattern). Names come from the pattern
+// or the rule. Logs and their temporaries, and whatever lies in the output
+// folder, are never data.
+FoundFiles find_data_files(const std::vector<std::string>& paths, const SearchRules& rules);
+
+// Adds a file whose chip and configuration are known (from a manifest) to
+// found, or lists it as skipped when it can't be data.
+void take_named(DataFile file, const SearchRules& rules, FoundFiles& found);
+
+// Sorts found by path, each path once: the first taken stays.
+void sort_and_merge(FoundFiles& found);
 
 // A data file's size and modification time, as the store keeps them; -1
 // for both when the file can't be looked at.
@@ -30,53 +62,3 @@ struct FoundFile {
 
 // Looks at each file and at its log.
 std::vector<FoundFile> look_at(std::vector<DataFile> files);
-
-// A file whose name gave no chip and configuration: listed, not analysed.
-struct SkippedFile {
-  std::string path;
-  std::string reason;
-};
-
-struct FoundFiles {
-  std::vector<DataFile> files;  // sorted by path, each path once
-  std::vector<SkippedFile> skipped;
-  std::vector<std::string> failures;  // paths that can't be searched, with why
-};
-
-// The robot's rule: strip "_adc.txt" (and ".gz" or ".zst"), split at "_";
-// the first field that starts with "vemra" gives the chip (the rest of it),
-// the next two (board and link) are skipped, and the fields after them,
-// joined again with "_", are the configuration. False, with the reason,
-// for a name that doesn't fit.
-bool name_by_rule(const std::string& file_name, DataFile& file, std::string& reason);
-
-// A regular expression (PCRE2) with the named groups "chip" and "config",
-// searched for in a file's name.
-class NamePattern {
- public:
-  NamePattern();
-  ~NamePattern();
-  NamePattern(const NamePattern&) = delete;
-  NamePattern& operator=(const NamePattern&) = delete;
-
-  // False, with the reason, for an expression that doesn't compile or
-  // lacks one of the groups.
-  bool compile(const std::string& expression, std::string& error);
-  bool matches(const std::string& file_name) const;
-  // False, with the reason, when the name doesn't match or a group is empty.
-  bool name(const std::string& file_name, DataFile& file, std::string& reason) const;
-
- private:
-  struct Compiled;
-  std::unique_ptr<Compiled> compiled_;
-};
-
-// Takes each path: a file as it is, a directory searched recursively for
-// sample files (names ending "_adc.txt", ".gz" or ".zst" after it, or
-// matching pattern when there is one). Names come from pattern or the rule.
-FoundFiles find_data_files(const std::vector<std::string>& paths, const NamePattern* pattern);
-
-// Reads a CSV manifest with the columns path,chip,config (a header line
-// first); relative paths are taken from the manifest's directory. False,
-// with the reason, when it can't be read or has no such columns.
-bool read_manifest(const std::string& manifest, FoundFiles& found, std::string& error);

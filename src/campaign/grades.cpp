@@ -1,7 +1,7 @@
 #include "campaign/grades.h"
 
 #include <cmath>
-#include <sstream>
+#include <cstdlib>
 
 const char* grade_name(Grade grade) {
   switch (grade) {
@@ -22,7 +22,7 @@ const char* grade_name(Grade grade) {
 }
 
 Grade grade_of(const Analysis& analysis, const GradeLimits& limits) {
-  if (!analysis.ok) return Grade::not_analysed;
+  if (!analysis.has_ratios) return Grade::not_analysed;
   if (!analysis.has_data()) return Grade::no_data;
   const double worst = analysis.worst.abs_mean;
   // Comparisons with not-a-number are false, so it falls through to fail.
@@ -33,14 +33,35 @@ Grade grade_of(const Analysis& analysis, const GradeLimits& limits) {
 }
 
 bool parse_grade_limits(const std::string& text, GradeLimits& limits, std::string& error) {
-  std::istringstream in(text);
+  const std::string usage =
+      "--grades takes three increasing positive limits, as 0.01,0.02,0.05 or 1%,2%,5%";
   double values[3] = {};
-  char comma = 0;
-  const bool read = (in >> values[0] >> comma) && comma == ',' && (in >> values[1] >> comma) &&
-                    comma == ',' && (in >> values[2]) && (in >> std::ws).eof();
-  if (!read || !(values[0] > 0 && values[0] < values[1] && values[1] < values[2]) ||
-      !std::isfinite(values[2])) {
-    error = "--grades takes three increasing positive limits, as 0.01,0.02,0.05";
+  std::size_t start = 0;
+  for (int i = 0; i < 3; ++i) {
+    const std::size_t comma = text.find(',', start);
+    if ((i < 2) != (comma != std::string::npos)) {
+      error = usage;
+      return false;
+    }
+    std::string field = text.substr(start, comma == std::string::npos ? comma : comma - start);
+    start = comma + 1;
+    const bool percent = !field.empty() && field.back() == '%';
+    if (percent) field.pop_back();
+    char* end = nullptr;
+    values[i] = std::strtod(field.c_str(), &end);
+    if (field.empty() || *end != '\0' || !std::isfinite(values[i])) {
+      error = usage;
+      return false;
+    }
+    if (!percent && values[i] >= 1) {
+      error = "--grades " + text + ": a limit of 1 or more allows a ratio of 100% or more; " +
+              "for percentages write them with %, as 1%,2%,5%";
+      return false;
+    }
+    if (percent) values[i] /= 100;
+  }
+  if (!(values[0] > 0 && values[0] < values[1] && values[1] < values[2])) {
+    error = usage;
     return false;
   }
   limits = {values[0], values[1], values[2]};

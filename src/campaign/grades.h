@@ -23,12 +23,15 @@ inline bool from_ratios(Grade grade) {
   return grade != Grade::no_data && grade != Grade::not_analysed;
 }
 
-// A file that failed is not analysed; one without a complete pedestal
-// window (or any train) has no data; otherwise A when every channel's
-// absolute mean is at most limits.a, B at most b, C at most c, and fail
-// above that. A not-a-number never passes.
+// A file whose ratios were never computed (it could not be read, or its
+// configuration names no parity) is not analysed; one without a complete
+// pedestal window (or any train) has no data; otherwise A when every
+// channel's absolute mean is at most limits.a, B at most b, C at most c, and
+// fail above that. A not-a-number never passes. A file whose log could not
+// be written keeps the grade of what was read.
 Grade grade_of(const Analysis& analysis, const GradeLimits& limits);
 
-// Reads "A,B,C", three increasing positive numbers. False, with the
-// reason, otherwise.
+// Reads "A,B,C", three increasing positive ratios below 1, or percentages
+// ("1%,2%,5%"). A bare limit of 1 or more is refused as a likely percentage
+// without its sign. False, with the reason, otherwise.
 bool parse_grade_limits(const std::string& text, GradeLimits& limits, std::string& error);

@@ -3,26 +3,7 @@
 
 #include <string>
 
-inline std::string markup_escaped(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
+// The text with &, <, > and " escaped, and every byte that is not valid
+// UTF-8, or is a control character XML forbids, shown as U+FFFD: a file
+// name may hold any byte, and an SVG file with such a byte is not XML.
+std::string markup_escaped(const std::string& text);

@@ -6,6 +6,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+// The line itself: files done of the total, MB/s, the time left, failures.
+// The time left comes from the bytes left at the rate so far, and is
+// unknown ("--:--") before any byte or once the files grew past the total.
+std::string progress_line(std::size_t done_files, std::size_t total_files, std::uint64_t done_bytes,
+                          std::uint64_t total_bytes, double seconds, std::size_t failures);
 
 class Progress {
  public:

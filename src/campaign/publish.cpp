@@ -28,26 +28,30 @@ bool same_content(const std::string& path, const std::string& text) {
 // from is, and a run after a power cut makes them again.
 class Output {
  public:
-  explicit Output(std::string path)
+  // Nothing is put in place once stop is set: the output stays as it was.
+  Output(std::string path, const std::atomic<bool>& stop)
       : path_(std::move(path)),
+        stop_(stop),
         status_(file_.open(path_.c_str(), qavrel::AtomicFile::Durability::renamed)) {}
   void write(const std::string& text) {
     if (status_.ok()) status_ = file_.write(text);
   }
   void finish(std::vector<std::string>& failures) {
+    if (stop_) return;
     if (status_.ok()) status_ = file_.commit();
     if (!status_.ok()) failures.push_back("cannot write " + path_ + ": " + status_.reason());
   }
 
  private:
   std::string path_;
+  const std::atomic<bool>& stop_;
   qavrel::AtomicFile file_;
   qavrel::Status status_;
 };
 
 void write_output(const std::string& path, const std::string& text,
-                  std::vector<std::string>& failures) {
-  Output output(path);
+                  std::vector<std::string>& failures, const std::atomic<bool>& stop) {
+  Output output(path, stop);
   output.write(text);
   output.finish(failures);
 }
@@ -59,7 +63,8 @@ std::string write_plot(const std::string& path, const Analysis& analysis, const 
   const std::string map = colour_map_svg(analysis, ratios, scale);
   if (same_content(path, map)) return {};
   std::vector<std::string> failures;
-  write_output(path, map, failures);
+  static const std::atomic<bool> never{false};
+  write_output(path, map, failures, never);
   return failures.empty() ? std::string() : failures.front();
 }
 
@@ -67,7 +72,8 @@ namespace {
 
 std::vector<std::string> write_outputs(const std::string& directory,
                                        const std::vector<FileResult>& results,
-                                       const ReportContext& context, ResultsStore& store) {
+                                       const ReportContext& context, ResultsStore& store,
+                                       const std::atomic<bool>& stop) {
   std::vector<std::string> failures;
   const fs::path plots = fs::path(directory) / "plots";
   std::error_code made;
@@ -76,7 +82,7 @@ std::vector<std::string> write_outputs(const std::string& directory,
 
   RatioTable ratios;
   std::string error;
-  Output ratio_table((fs::path(directory) / "ratios.csv").string());
+  Output ratio_table((fs::path(directory) / "ratios.csv").string(), stop);
   ratio_table.write(ratios_csv_header());
   // One pass, in the report's order, makes each file's map, plot and rows
   // of ratios.csv from its stored ratios.
@@ -88,14 +94,15 @@ std::vector<std::string> write_outputs(const std::string& directory,
     if (result.analysis.has_ratios) ratio_table.write(ratios_csv_rows(result.analysis, ratios));
     std::string map = colour_map_svg(result.analysis, ratios, context.limits.c);
     const std::string plot = (plots / result.plot_name).string();
-    if (!result.plot_written && !same_content(plot, map)) write_output(plot, map, failures);
+    if (!result.plot_written && !same_content(plot, map)) write_output(plot, map, failures, stop);
     return map;
   };
-  Output report((fs::path(directory) / "report.html").string());
+  Output report((fs::path(directory) / "report.html").string(), stop);
   html_report(results, context, map_of, [&report](const std::string& text) { report.write(text); });
   report.finish(failures);
   ratio_table.finish(failures);
-  write_output((fs::path(directory) / "summary.csv").string(), summary_csv(results), failures);
+  write_output((fs::path(directory) / "summary.csv").string(), summary_csv(results), failures,
+               stop);
   return failures;
 }
 
@@ -136,16 +143,17 @@ bool outputs_exist(const std::string& directory, const std::vector<FileResult>& 
 }  // namespace
 
 std::vector<std::string> publish(const std::string& directory, std::vector<FileResult>& results,
-                                 ReportContext& context, ResultsStore& store) {
+                                 ReportContext& context, ResultsStore& store,
+                                 const std::atomic<bool>& stop) {
   for (FileResult& result : results) {
     result.grade = grade_of(result.analysis, context.limits);
     context.latest_analysis = std::max(context.latest_analysis, result.analysis.analysed_at);
   }
   const std::string made_from = outputs_fingerprint(results, context);
   if (made_from == store.outputs_made_from() && outputs_exist(directory, results)) return {};
-  std::vector<std::string> failures = write_outputs(directory, results, context, store);
+  std::vector<std::string> failures = write_outputs(directory, results, context, store, stop);
   std::string error;
-  if (failures.empty() && !store.set_outputs_made_from(made_from, error))
+  if (failures.empty() && !stop && !store.set_outputs_made_from(made_from, error))
     failures.push_back("results store: " + error);
   return failures;
 }

@@ -6,6 +6,7 @@
 // is left alone. ratios.csv follows the report's order: chips worst first.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ std::string write_plot(const std::string& path, const Analysis& analysis, const 
 // Grades the results and writes the outputs into directory, unless those
 // there were made from the same results and are all there. The ratios come
 // from store; plots of files analysed in this run (plot_written) are there
-// already. Returns what failed.
+// already. Once stop is set nothing more is put in place: what was not yet
+// replaced stays as it was. Returns what failed.
 std::vector<std::string> publish(const std::string& directory, std::vector<FileResult>& results,
-                                 ReportContext& context, ResultsStore& store);
+                                 ReportContext& context, ResultsStore& store,
+                                 const std::atomic<bool>& stop);

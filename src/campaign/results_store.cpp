@@ -85,10 +85,8 @@ struct Query {
 }  // namespace
 
 ResultsStore::~ResultsStore() {
-  if (in_transaction_) {
-    std::string ignored;
-    commit(ignored);
-  }
+  std::string ignored;
+  if (db_ != nullptr) static_cast<void>(commit(ignored));
   sqlite3_finalize(insert_analysis_);
   sqlite3_finalize(insert_ratio_);
   sqlite3_finalize(select_ratios_);
@@ -97,6 +95,12 @@ ResultsStore::~ResultsStore() {
 
 bool ResultsStore::fail(std::string& error) {
   error = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
+  // What the failed transaction added is undone, so that the store never
+  // goes on inside a transaction SQLite may have dropped.
+  for (sqlite3_stmt* statement : {insert_analysis_, insert_ratio_, select_ratios_})
+    sqlite3_reset(statement);
+  if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0)
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   return false;
 }
 
@@ -104,11 +108,11 @@ bool ResultsStore::execute(const char* sql, std::string& error) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK || fail(error);
 }
 
-bool ResultsStore::open(const std::string& path, std::string& error) {
+bool ResultsStore::open(const std::string& path, std::string& error, int wait_ms) {
   if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) return fail(error);
-  // Another run may hold the store for a moment; a write-ahead log keeps
-  // readers and the writer apart and makes each commit cheap.
-  sqlite3_busy_timeout(db_, 10000);
+  // Another program may hold the store for a moment; a write-ahead log
+  // keeps readers and the writer apart and makes each commit cheap.
+  sqlite3_busy_timeout(db_, wait_ms);
   return execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", error) &&
                  execute(schema, error) &&
                  sqlite3_prepare_v2(db_, insert_analysis_sql, -1, &insert_analysis_, nullptr) ==
@@ -186,7 +190,6 @@ std::string ResultsStore::outputs_made_from() {
 bool ResultsStore::set_outputs_made_from(const std::string& fingerprint, std::string& error) {
   Query insert;
   if (!commit(error) || !execute("BEGIN; DELETE FROM outputs", error)) return false;
-  in_transaction_ = true;
   if (sqlite3_prepare_v2(db_, "INSERT INTO outputs (made_from) VALUES (?)", -1, &insert.statement,
                          nullptr) != SQLITE_OK)
     return fail(error);
@@ -196,10 +199,7 @@ bool ResultsStore::set_outputs_made_from(const std::string& fingerprint, std::st
 }
 
 bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string& error) {
-  if (!in_transaction_) {
-    if (!execute("BEGIN", error)) return false;
-    in_transaction_ = true;
-  }
+  if (sqlite3_get_autocommit(db_) != 0 && !execute("BEGIN", error)) return false;
   sqlite3_stmt* insert = insert_analysis_;
   sqlite3_reset(insert);
   bind_text(insert, 1, analysis.path);
@@ -254,7 +254,5 @@ bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string
 }
 
 bool ResultsStore::commit(std::string& error) {
-  if (!in_transaction_) return true;
-  in_transaction_ = false;
-  return execute("COMMIT", error);
+  return sqlite3_get_autocommit(db_) != 0 || execute("COMMIT", error);
 }

@@ -22,8 +22,10 @@ class ResultsStore {
   ResultsStore(const ResultsStore&) = delete;
   ResultsStore& operator=(const ResultsStore&) = delete;
 
-  // Opens or creates the store. False, with the reason, when that fails.
-  bool open(const std::string& path, std::string& error);
+  // Opens or creates the store, waiting up to wait_ms for a lock another
+  // program holds. False, with the reason, when that fails.
+  bool open(const std::string& path, std::string& error, int wait_ms = default_wait_ms);
+  static constexpr int default_wait_ms = 10000;
 
   // The newest analysis of each data file, by path.
   bool load_latest(std::unordered_map<std::string, Analysis>& latest, std::string& error);
@@ -31,7 +33,8 @@ class ResultsStore {
   bool load_ratios(const Analysis& analysis, RatioTable& ratios, std::string& error);
 
   // Adds an analysis and its ratios (when it computed them), giving it its
-  // id. Additions become durable together at the next commit.
+  // id. Additions become durable together at the next commit. A failed add
+  // or commit undoes every addition since the last commit.
   bool add(Analysis& analysis, const RatioTable& ratios, std::string& error);
   bool commit(std::string& error);
 
@@ -48,5 +51,4 @@ class ResultsStore {
   sqlite3_stmt* insert_analysis_ = nullptr;
   sqlite3_stmt* insert_ratio_ = nullptr;
   sqlite3_stmt* select_ratios_ = nullptr;
-  bool in_transaction_ = false;
 };

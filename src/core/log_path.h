@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qavrel {
 
@@ -10,5 +11,9 @@ namespace qavrel {
 // "/" is taken whole as that directory.
 std::string log_path_for(const std::string& data_path, const std::string& chip,
                          const std::string& config);
+
+// Whether a file name is one the rule gives a log, or a log's temporary
+// file: such a file is a table, never sample data.
+bool is_log_name(std::string_view file_name);
 
 }  // namespace qavrel

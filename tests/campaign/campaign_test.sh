@@ -18,7 +18,8 @@ run() {
 # column NAME [FILE]: that column of summary.csv, one line per data file.
 column() {
   python3 -c 'import csv, sys
-for row in csv.DictReader(open(sys.argv[2])): print(row[sys.argv[1]])' "$1" "${2:-out_dir/summary.csv}"
+for row in csv.DictReader(open(sys.argv[2], errors="surrogateescape")):
+  print(row[sys.argv[1]])' "$1" "${2:-out_dir/summary.csv}"
 }
 # sql QUERY: one result per line from the results store.
 sql() {
@@ -28,7 +29,7 @@ for row in sqlite3.connect(sys.argv[1]).execute(sys.argv[2]): print("|".join(map
 }
 
 "${gen[@]}" --campaign tree --trains 3
-day=tree/20261208
+day=$(realpath tree)/20261208  # paths are stored and shown canonical
 
 # A first run analyses every file, grades it, and writes every output.
 run -o out_dir tree
@@ -92,7 +93,8 @@ expect "collision: the later file's log" "$status|$(cmp -s "$log" campaign.log &
 expect "collision flagged" "$(column shares_log_with | grep -c /999999_vemra)|$(column shares_log_with | grep -c /101500_vemra100001_)" "1|1"
 expect "collision plots" "$(ls out_dir/plots | grep -c '^100001_20mV_calib-odd')" 2
 
-# A log that can't be written fails that file only, with qavrel.exe's words.
+# A log that can't be written fails that file only, with qavrel.exe's words;
+# what was read still grades it.
 even6=$(ls $day/*100006/*even_adc.txt)
 log6=$(dirname "$even6")/xtalk_vemra100006_20mV_calib-even.log
 rm -f "$log6" && mkdir "$log6"
@@ -100,7 +102,14 @@ run -o out_dir --force -j 3 tree
 expect "unwritable log" "$status|$(grep -c '^failed' err)|$(grep '^failed' err)" \
   "1|1|failed: $even6: Cannot write log file named $log6: Is a directory"
 expect "the others are fine" "$(column status | grep -c ok)" 12
-rmdir "$log6"
+expect "its grade is that of what was read" \
+  "$(paste -d' ' <(column path) <(column status) <(column grade) | grep "^$even6 ")" "$even6 failed A"
+rmdir "$log6" && ln -s /dev/full "$log6"
+run -o out_dir -q tree
+expect "a log on a full disk" "$status|$(grep -c "No space left on device" err)" "1|1"
+rm "$log6"
+run -o out_dir -q tree
+expect "the log is written once it can be" "$status|$(test -f "$log6" && echo there)" "0|there"
 
 # A compressed file cut short is a failure; an intact one is read.
 zst=$day/104500_vemra100007/104500_vemra100007_zorik00_link00_20mV_calib-odd_adc.txt.zst
@@ -110,6 +119,7 @@ head -c 20000 "$zst" >"${zst%.txt.zst}_cut_adc.txt.gz"
 run -o out_dir -q tree
 expect "compressed files" "$status|$(grep '^failed' err | cut -d: -f1-2)|$(paste -d' ' <(column path) <(column grade) | grep "$zst")" \
   "1|failed: ${zst%.txt.zst}_cut_adc.txt.gz|$zst A"
+rm "${zst%.txt.zst}_cut_adc.txt.gz"
 
 # Bad usage says how to use the tool, with status 2.
 run
@@ -129,6 +139,87 @@ printf 'path,chip,config\n"m.txt",43,calib_odd\n' >other/manifest.csv
 run -o other_out -q --manifest other/manifest.csv
 expect "manifest" "$status|$(column grade other_out/summary.csv)" "0|A"
 
+# --- What a user can rely on: locks, limits, loose patterns, odd names.
+
+# Another program holds the store past the wait: the run stops with the
+# reason, the outputs stay as they were, and the next run completes it.
+snapshot() { md5sum out_dir/summary.csv out_dir/report.html out_dir/ratios.csv; }
+before=$(snapshot)
+python3 -c 'import sqlite3, sys, time
+db = sqlite3.connect(sys.argv[1], isolation_level=None)
+db.execute("BEGIN IMMEDIATE")
+open("locked", "w").close()
+time.sleep(4)' out_dir/campaign.sqlite &
+holder=$!
+while [[ ! -e locked ]]; do sleep 0.05; done
+run -o out_dir -q --force --store-wait 0.5 tree
+expect "a locked store stops the run" "$status|$(grep -c 'database is locked; stopped after' err)|$(grep -c 'within a transaction' err)" "1|1|0"
+expect "a locked store leaves the outputs" "$(snapshot)" "$before"
+wait $holder
+run -o out_dir -q --force tree
+expect "the next run completes it" "$status|$(grep -c . err)" "0|0"
+
+# Two runs never share an output folder.
+flock out_dir -c 'touch held; sleep 3' &
+while [[ ! -e held ]]; do sleep 0.05; done
+run -o out_dir tree
+expect "a folder in use" "$status|$(cat err)" "1|qavrel-campaign: another qavrel-campaign is using out_dir"
+wait
+
+# A loose pattern matches the logs too: they are never data, nor is
+# anything in the output folder.
+data_files=$(($(wc -l <out_dir/summary.csv) - 1))
+logs_before=$(find tree -name 'xtalk_vemra*.log' -exec md5sum {} + | sort)
+run -o tree/out --pattern 'vemra(?<chip>\d+)_.*?(?<config>\d+mV_calib-(?:odd|even))' tree
+expect "loose pattern" "$status|$(head -c 27 out)" "0|$data_files data files (0 unchanged)"
+expect "loose pattern leaves the logs" "$(find tree -name 'xtalk_vemra*.log' -exec md5sum {} + | sort)" "$logs_before"
+run -o tree/out --pattern 'vemra(?<chip>\d+)_.*?(?<config>\d+mV_calib-(?:odd|even))' tree
+expect "nor the outputs" "$status|$(head -c 28 out)" "0|$data_files data files ($data_files unchanged)"
+rm -rf tree/out
+
+# One file named in several ways is one file.
+run -o out_dir -q --force tree ./tree tree/ "$day/../20261208"
+expect "a file found twice" "$status|$(wc -l <out_dir/summary.csv)" "0|$((data_files + 1))"
+
+# A run that was killed left temporaries; the next one removes them, not
+# those of a process still running.
+stale=$day/101500_vemra100001/.xtalk_vemra100001_20mV_calib-odd.log.999999999-0.tmp
+touch "$stale" out_dir/.report.html.999999999-3.tmp "$day/.xtalk_vemra1_odd.log.$$-0.tmp"
+run -o out_dir -q tree
+expect "stale temporaries" "$status|$(find tree out_dir -name '.*.tmp' -printf '%f ')" \
+  "0|.xtalk_vemra1_odd.log.$$-0.tmp "
+rm "$day/.xtalk_vemra1_odd.log.$$-0.tmp"
+
+# More workers than the address space allows: the run goes on with fewer.
+mkdir many && for i in $(seq 1 120); do cp "$odd1" "many/${i}_vemra$i""_b_l_odd_adc.txt"; done
+(ulimit -v 600000 && "${campaign[@]}" -j 1000 -o many_out -q many >out 2>err)
+status=$?
+expect "-j 1000 within 600 MB" "$status|$(grep -c . err)|$(ls many_out/plots | wc -l)|$(find many many_out -name '.*.tmp' | wc -l)" "0|0|120|0"
+
+# An archive that must not be written to, and names with odd bytes.
+mkdir archive && cp "$odd1" "archive/1_vemra"$'\xff\x01'"7_b_l_odd_adc.txt"
+run -o archive_out --no-logs archive
+expect "no logs" "$status|$(ls archive | wc -l)|$(column grade archive_out/summary.csv)" "0|1|C"
+expect "maps are XML whatever a name holds" "$(python3 -c 'import glob, sys, xml.dom.minidom
+for name in glob.glob("archive_out/plots/*.svg"): xml.dom.minidom.parse(name)
+print("parsed")')" parsed
+
+# Usage mistakes are named.
+run -j 0 tree
+expect "-j 0" "$status|$(head -n 1 err)" "2|qavrel-campaign: -j must be at least 1"
+run --grades 1,2,5 tree
+expect "a percent typo" "$status|$(head -n 1 err)" \
+  "2|qavrel-campaign: --grades 1,2,5: a limit of 1 or more allows a ratio of 100% or more; for percentages write them with %, as 1%,2%,5%"
+run -o out_dir -q --grades 1%,2%,5% tree
+expect "percentages" "$status" 0
+mkdir empty
+run -o empty_out empty
+expect "no data files" "$status|$(cat err)" "1|qavrel-campaign: no data files found under empty"
+printf '\xEF\xBB\xBFpath,chip,config\n"m.txt",43,calib_odd\nm.txt,44,calib_odd\nchip42-odd.dat,../42,odd\n' >other/manifest.csv
+run -o other_out -q --manifest other/manifest.csv
+expect "a manifest from a spreadsheet" "$status|$(column chip other_out/summary.csv)|$(grep -c 'line 3 lists' err)|$(grep -c 'holds "/" or ".."' err)" \
+  "0|43|1|0"
+
 # Interrupted with in-flight work: that file finishes, no new one starts,
 # the store stays whole, and the next run carries on. A FIFO holds the
 # fourth file (after the three of chip 100001) back until the signal has
@@ -146,11 +237,35 @@ wait $pid
 status=$?
 expect "interrupted" "$status|$(sql 'select count(*) from analyses')|$(sql 'pragma integrity_check')" \
   "130|4|ok"
+# The file that never started did not fail.
+expect "nothing listed as failed" "$(grep -c '^failed' err)" 0
 # Each analysed file's plot is whole; the outputs of the whole campaign wait.
 expect "no partial output" "$(ls out_dir/plots | wc -l)|$(ls out_dir/*.csv out_dir/*.html 2>/dev/null | wc -l)|$(find tree out_dir -name '.*.tmp' | wc -l)" "4|0|0"
-rm "$fifo"
 run -o out_dir "$day/101500_vemra100001" "$day/102500_vemra100003"
 expect "resumed" "$status|$(sql 'select count(*) from analyses')|$(head -c 26 out)" "0|6|5 data files (3 unchanged)"
+
+# A file that never ends holds the first signal back; a second one, of
+# either kind, ends the run at once.
+"${campaign[@]}" -o out_dir -q --force "$fifo" >out 2>err &
+pid=$!
+sleep 0.5 && kill -TERM $pid && sleep 0.5 && kill -TERM $pid
+timeout 10 tail --pid=$pid -f /dev/null
+expect "a second signal" "$(kill -0 $pid 2>/dev/null && echo running)" ""
+wait $pid
+expect "ended by it" "$?" 143
+rm "$fifo"
+
+# A signal while the outputs are written: those not yet replaced stay as
+# they were, and the run ends as the signal ends it. A FIFO in place of
+# summary.csv holds the writing until the signal has come.
+rm out_dir/summary.csv && mkfifo out_dir/summary.csv
+"${campaign[@]}" -o out_dir -q "$day/101500_vemra100001" "$day/102500_vemra100003" >out 2>err &
+pid=$!
+sleep 1 && kill -INT $pid && sleep 0.2
+timeout 10 cat out_dir/summary.csv >/dev/null
+wait $pid
+expect "a signal while writing the outputs" "$?|$(grep -c 'stopped while writing the outputs' err)" "130|1"
+rm out_dir/summary.csv
 
 # The report opens in a real browser, with one map per data file.
 browser=$(command -v chromium || command -v chromium-browser || true)

@@ -208,6 +208,18 @@ compressed_tests() {
   expect_outcome "data after gzip" 1 "" \
     "Cannot read file named data/bad_adc.txt: data after the end of the gzip stream"
   expect "damaged compressed files leave no log" "$(ls data/xtalk_vemra9_odd.log 2>&1 >/dev/null | wc -l)" 1
+  # What gzip and zstd themselves accept: zero padding after the members
+  # (tapes add it), and windows up to 128 MiB (--long, --ultra -22); more
+  # is refused with the window it needs.
+  { cat members.gz; head -c 5000 /dev/zero; } >data/padded_adc.txt
+  expect "gzip with zero padding" "$(table_of data/padded_adc.txt)" "$whole_table"
+  zstd -q --ultra -22 -c <data/run_adc.txt >data/ultra_adc.txt
+  expect "zstd --ultra -22" "$(table_of data/ultra_adc.txt)" "$whole_table"
+  zstd -q --long=28 -c <data/run_adc.txt >data/long_adc.txt
+  run 9 odd data/long_adc.txt
+  expect_outcome "zstd window beyond 128 MiB" 1 "" \
+    "Cannot read file named data/long_adc.txt: needs a window of 256 MiB, more than 128 MiB"
+  rm -f data/padded_adc.txt data/ultra_adc.txt data/long_adc.txt data/xtalk_vemra9_odd.log
   rm -f data/cut_adc.txt data/bad_adc.txt
   mkfifo data/fifo_adc.txt
   timeout 60 sh -c 'zstd -q -c data/run_adc.txt >data/fifo_adc.txt' &

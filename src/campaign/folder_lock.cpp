@@ -1,0 +1,24 @@
+#include "campaign/folder_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FolderLock::take(const std::string& folder, std::string& error) {
+  fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) {
+    error = "cannot open " + folder + ": " + std::strerror(errno);
+    return false;
+  }
+  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+  error = errno == EWOULDBLOCK ? "another qavrel-campaign is using " + folder
+                               : "cannot lock " + folder + ": " + std::strerror(errno);
+  return false;
+}

@@ -1,0 +1,71 @@
+#include "campaign/options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+#include "campaign/analysis.h"
+
+namespace {
+
+constexpr double max_store_wait_s = 24 * 3600;  // a day, well within SQLite's limit
+const char* const short_usage =
+    "usage: qavrel-campaign [options] PATH...\n"
+    "Run qavrel-campaign --help for the options.\n";
+
+}  // namespace
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "qavrel-campaign: %s\n%s", message.c_str(), short_usage);
+  return 2;
+}
+
+int parse_options(int argc, char** argv, Options& options) {
+  options.jobs = std::max(1u, std::thread::hardware_concurrency());
+  std::string grades = "0.01,0.02,0.05";
+  CLI::App app(
+      "Analyses a whole campaign of sample files as qavrel.exe would, one log beside each "
+      "data file, and writes into the output folder: campaign.sqlite (every analysis, kept), "
+      "summary.csv, ratios.csv, report.html and plots/.",
+      "qavrel-campaign");
+  app.add_option("PATH", options.paths,
+                 "Data files, or directories searched recursively for *_adc.txt (and .gz, .zst)");
+  app.add_option("-o,--output", options.output, "Output folder")->capture_default_str();
+  app.add_option("-j,--jobs", options.jobs, "Files analysed at once (default: the cores)");
+  app.add_flag("--force", options.force,
+               "Read every file again, even those unchanged since their stored analysis");
+  app.add_option("--pattern", options.pattern,
+                 "Regular expression with the named groups chip and config, searched for in "
+                 "file names; replaces the naming rule, and picks the files in directories");
+  app.add_option("--manifest", options.manifest,
+                 "CSV with the columns path,chip,config (paths relative to it)");
+  app.add_option("--grades", grades,
+                 "Limits of grades A, B and C on the largest absolute mean ratio, as ratios or "
+                 "percentages (1%,2%,5%)")
+      ->capture_default_str();
+  bool no_logs = false;
+  app.add_flag("--no-logs", no_logs,
+               "Write no log beside the data files, for an archive that must not be written to");
+  app.add_option("--store-wait", options.store_wait_s,
+                 "Seconds to wait for the results store while another program holds it")
+      ->capture_default_str();
+  app.add_flag("-q,--quiet", options.quiet, "Print only the failures");
+  app.set_version_flag("--version", tool_version);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) return app.exit(error);
+    return usage_error(error.what());
+  }
+  if (options.paths.empty() && options.manifest.empty())
+    return usage_error("give at least one PATH, or --manifest");
+  if (options.jobs < 1) return usage_error("-j must be at least 1");
+  if (!(options.store_wait_s >= 0 && options.store_wait_s <= max_store_wait_s))
+    return usage_error("--store-wait takes a number of seconds from 0 to " +
+                       std::to_string(static_cast<int>(max_store_wait_s)));
+  options.write_logs = !no_logs;
+  std::string error;
+  if (!parse_grade_limits(grades, options.limits, error)) return usage_error(error);
+  return -1;
+}

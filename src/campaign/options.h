@@ -1,0 +1,28 @@
+// qavrel-campaign's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "campaign/grades.h"
+
+struct Options {
+  std::vector<std::string> paths;
+  std::string output = "campaign";
+  unsigned jobs = 1;
+  bool force = false;
+  std::string pattern;
+  std::string manifest;
+  GradeLimits limits;
+  bool quiet = false;
+  bool write_logs = true;      // false: the data folders are not written to
+  double store_wait_s = 10.0;  // for a results store that another program holds
+};
+
+// Reads the command line into options. Returns -1 to go on, or the status
+// to end with: 0 after --help or --version, 2 after a usage error, which it
+// has reported.
+int parse_options(int argc, char** argv, Options& options);
+
+// Reports a usage error on standard error, with a short help; returns 2.
+int usage_error(const std::string& message);
