@@ -1,7 +1,9 @@
 #include "example_campaign.h"
 
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include "sample_gen.h"
 
@@ -64,4 +66,37 @@ bool write_example_campaign(const std::string& directory, int trains) {
   }
   return write_file(fs::path(directory) / date / "calibration_notes_adc.txt",
                     "not a sample file\n");
+}
+
+bool write_scale_campaign(const std::string& directory, long files) {
+  // Cross-talk levels that give each grade, A to fail.
+  constexpr double levels[] = {0.004, 0.006, 0.008, 0.012, 0.015, 0.03, 0.04, 0.08};
+  constexpr long files_per_folder = 100;
+  std::vector<std::string> texts;  // a level's odd text, then its even one
+  for (const double level : levels)
+    for (const bool even : {false, true}) {
+      SampleRecipe recipe = SampleRecipe::realistic();
+      recipe.trains = 2;
+      recipe.noise = 2;
+      recipe.even_pulsed = even;
+      recipe.cross_talk.fill(level);
+      recipe.seed = static_cast<std::uint32_t>(texts.size() + 1);
+      texts.push_back(samples_text(recipe));
+    }
+  std::error_code error;
+  for (long i = 0; i < files; ++i) {
+    const long chip = 200000 + i / 2;
+    const bool even = i % 2 == 1;
+    char folder[32];
+    std::snprintf(folder, sizeof folder, "d%04ld", i / files_per_folder);
+    const fs::path path = fs::path(directory) / folder;
+    if (i % files_per_folder == 0) fs::create_directories(path, error);
+    if (error) return false;
+    const std::string name = std::to_string(100000 + i % files_per_folder) + "_vemra" +
+                             std::to_string(chip) + "_zorik00_link00_20mV_calib-" +
+                             (even ? "even" : "odd") + "_adc.txt";
+    const std::size_t level = static_cast<std::size_t>(chip * 7919 % 8);
+    if (!write_file(path / name, texts[2 * level + (even ? 1 : 0)])) return false;
+  }
+  return true;
 }

@@ -15,3 +15,10 @@
 // and one file whose name gives no chip. False, with errno set, when a
 // file can't be written.
 bool write_example_campaign(const std::string& directory, int trains);
+
+// Writes a campaign of `files` data files of two trains each (about 45 KB),
+// a hundred to a folder, as DIR/d<folder>/<time>_vemra<chip>_zorik00_link00_
+// 20mV_calib-<parity>_adc.txt: each chip measured odd and even pulsed, with
+// cross-talk that gives every grade. For benchmarks at the scale of a real
+// campaign. False, with errno set, when a file can't be written.
+bool write_scale_campaign(const std::string& directory, long files);

@@ -18,10 +18,13 @@ void usage() {
       "usage: qavrel-gen [--trains N | --size-mb N] [--cut ROWS] [--parity odd|even]\n"
       "                 [--noise SIGMA] [--cross-talk FRACTION] [--seed N]\n"
       "       qavrel-gen --campaign DIR [--trains N]\n"
+      "       qavrel-gen --campaign-of FILES DIR\n"
       "Writes a sample file with a start marker and 15-pulse trains to standard output,\n"
       "or, with --campaign, a small example campaign tree into DIR whose grades are known:\n"
       "chips 100001 to 100004 grade A, B, C and fail, 100005 has a damaged file (A),\n"
-      "100006 a file without a start marker (no data), and one name gives no chip.\n");
+      "100006 a file without a start marker (no data), and one name gives no chip;\n"
+      "or, with --campaign-of, FILES files of two trains, a hundred to a folder, every grade\n"
+      "among them, for benchmarks at the scale of a real campaign.\n");
 }
 
 bool parse_number(const char* text, double& number) {
@@ -63,6 +66,11 @@ int main(int argc, char** argv) {
       recipe.seed = static_cast<std::uint32_t>(number);
     } else if (option == "--campaign" && *value != '\0') {
       campaign = value;
+    } else if (option == "--campaign-of" && numeric && i + 2 < argc) {
+      if (write_scale_campaign(argv[i + 2], static_cast<long>(number))) return 0;
+      std::fprintf(stderr, "qavrel-gen: cannot write the campaign in %s: %s\n", argv[i + 2],
+                   std::strerror(errno));
+      return 1;
     } else {
       std::fprintf(stderr, "qavrel-gen: bad option %s %s\n", option.c_str(), value);
       usage();

@@ -25,6 +25,7 @@ std::string utc_now() {
 std::int64_t Analysis::complete_trains() const { return train_rows / qavrel::train_length; }
 std::int64_t Analysis::cut_train_rows() const { return train_rows % qavrel::train_length; }
 bool Analysis::has_data() const { return qavrel::has_pedestals(train_rows); }
+std::string Analysis::log_path() const { return qavrel::log_path_for(path, chip, config); }
 int Analysis::worst_channel_number() const {
   return qavrel::observed_channel(worst.column, parity.value_or(qavrel::Parity::odd));
 }
@@ -34,7 +35,6 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
   analysis.path = file.path;
   analysis.chip = file.chip;
   analysis.config = file.config;
-  analysis.log_path = qavrel::log_path_for(file.path, file.chip, file.config);
   analysis.tool_version = tool_version;
   analysis.analysed_at = utc_now();
   const FileState state = state_of(file.path);
@@ -74,10 +74,11 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
   analysis.has_ratios = true;
   if (analysis.has_data()) analysis.worst = worst_channel(ratios);
   if (write_log) {
+    const std::string log_path = analysis.log_path();
     const qavrel::Status written = qavrel::write_atomically(
-        analysis.log_path.c_str(), qavrel::cross_talk_table(sums.peaks, *analysis.parity));
+        log_path.c_str(), qavrel::cross_talk_table(sums.peaks, *analysis.parity));
     if (!written.ok()) {
-      analysis.error = log_write_failure(analysis.log_path, written);
+      analysis.error = log_write_failure(log_path, written);
       return analysis;
     }
     analysis.log_written = true;

@@ -24,7 +24,6 @@ struct Analysis {
   std::string config;
   std::optional<qavrel::Parity> parity;  // none when the configuration names neither
   std::string error;                     // why the analysis failed, as qavrel.exe says it
-  std::string log_path;
   std::string tool_version;
   std::string analysed_at;  // UTC, as 2026-12-08T12:34:56Z
 
@@ -37,6 +36,7 @@ struct Analysis {
   std::int64_t complete_trains() const;
   std::int64_t cut_train_rows() const;  // 0 when no train was cut short
   bool has_data() const;                // a complete pedestal window was read
+  std::string log_path() const;         // where its chip and configuration put the log
   // The chip's number of the worst observed channel.
   int worst_channel_number() const;
 };

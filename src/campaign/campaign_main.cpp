@@ -2,11 +2,14 @@
 // qavrel.exe would one by one, keeps every analysis in a results store,
 // grades each chip and shows it all in a report. A run finds the files,
 // plans what to read, runs the analyses and publishes the outputs.
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <set>
 
 #include "campaign/folder_lock.h"
+#include "campaign/hashing.h"
 #include "campaign/manifest.h"
 #include "campaign/options.h"
 #include "campaign/plan.h"
@@ -52,9 +55,13 @@ void remove_stale_temporaries(const std::string& output, const FoundFiles& found
   qavrel::remove_stale_temporaries(output, "");
   qavrel::remove_stale_temporaries(output + "/plots", "");
   if (!write_logs) return;
+  for (const std::string& temporary : found.stale_temporaries) ::unlink(temporary.c_str());
+  // The folders of files named one by one were not searched.
   std::set<std::string> folders;
-  for (const DataFile& file : found.files)
-    folders.insert(std::filesystem::path(file.path).parent_path().string());
+  for (const DataFile& file : found.files) {
+    std::string folder = std::filesystem::path(file.path).parent_path().string();
+    if (found.listed_folders.count(hash_of(folder)) == 0) folders.insert(std::move(folder));
+  }
   for (const std::string& folder : folders) qavrel::remove_stale_temporaries(folder, "xtalk_vemra");
 }
 
@@ -82,14 +89,16 @@ int run_campaign(const Options& options) {
   if (!store.open(options.output + "/campaign.sqlite", error,
                   static_cast<int>(options.store_wait_s * 1000)))
     return fail("cannot open the results store in " + options.output + ": " + error);
-  std::unordered_map<std::string, Analysis> stored;
-  if (!store.load_latest(stored, error)) return fail("cannot read the results store: " + error);
+  std::vector<Analysis> stored;
+  LogWriters writers;
+  if (!store.load_latest(stored, writers, error))
+    return fail("cannot read the results store: " + error);
 
   PlanSettings plan_settings;
   plan_settings.force = options.force;
   plan_settings.write_logs = options.write_logs;
   plan_settings.tool_version = tool_version;
-  Plan plan = plan_campaign(look_at(found.files), std::move(stored), plan_settings);
+  Plan plan = plan_campaign(look_at(found), std::move(stored), writers, plan_settings);
 
   RunSettings run_settings;
   run_settings.workers = options.jobs;
@@ -136,7 +145,10 @@ int run_campaign(const Options& options) {
   context.limits = options.limits;
   context.skipped = found.skipped;
   context.search_failures = found.failures;
-  for (const std::string& failure : publish(options.output, plan.results, context, store, stop)) {
+  PublishSettings publish_settings;
+  publish_settings.ratios_csv = options.ratios_csv;
+  for (const std::string& failure :
+       publish(options.output, plan.results, context, store, publish_settings, stop)) {
     std::fprintf(stderr, "failed: %s\n", failure.c_str());
     ++failures;
   }

@@ -55,9 +55,11 @@ std::string summary_csv(const std::vector<FileResult>& results) {
                           "log_written",
                           "shares_log_with",
                           "analysed_at",
-                          "tool_version"});
+                          "tool_version",
+                          "superseded_by"});
   for (const FileResult& result : results) {
     const Analysis& analysis = result.analysis;
+    const bool superseded = result.superseded_by != FileResult::current;
     const bool graded = from_ratios(result.grade);
     text += row({analysis.path,
                  analysis.chip,
@@ -75,12 +77,26 @@ std::string summary_csv(const std::vector<FileResult>& results) {
                  analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
                                          : "end of file",
                  result.flag(),
-                 analysis.log_path,
+                 analysis.log_path(),
                  analysis.log_written ? "yes" : "no",
                  result.shares_log_with,
                  analysis.analysed_at,
-                 analysis.tool_version});
+                 analysis.tool_version,
+                 superseded ? results[result.superseded_by].analysis.path : ""});
   }
+  return text;
+}
+
+std::string chips_csv(const std::vector<ChipSummary>& chips,
+                      const std::vector<FileResult>& results) {
+  std::string text = row({"chip", "grade", "worst_config", "worst_abs_mean_ratio", "worst_channel",
+                          "current_measurements", "superseded_measurements", "latest_data_file"});
+  for (const ChipSummary& chip : chips)
+    text += row({chip.chip, grade_name(chip.grade), chip.has_worst ? chip.worst_config : "",
+                 chip.has_worst ? full_precision(chip.worst) : "",
+                 chip.has_worst ? std::to_string(chip.worst_channel) : "",
+                 std::to_string(chip.current.size()), std::to_string(chip.superseded.size()),
+                 results[chip.latest].analysis.path});
   return text;
 }
 

@@ -1,11 +1,17 @@
 #include "campaign/data_files.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "campaign/hashing.h"
+#include "core/atomic_write.h"
 #include "core/log_path.h"
 
 namespace fs = std::filesystem;
@@ -27,18 +33,11 @@ std::string never_data(const std::string& path, const SearchRules& rules) {
   return {};
 }
 
-std::string not_regular(fs::file_type type) {
-  switch (type) {
-    case fs::file_type::fifo:
-      return "not a regular file but a FIFO";
-    case fs::file_type::socket:
-      return "not a regular file but a socket";
-    case fs::file_type::block:
-    case fs::file_type::character:
-      return "not a regular file but a device";
-    default:
-      return "not a regular file";
-  }
+std::string not_regular(mode_t mode) {
+  if (S_ISFIFO(mode)) return "not a regular file but a FIFO";
+  if (S_ISSOCK(mode)) return "not a regular file but a socket";
+  if (S_ISBLK(mode) || S_ISCHR(mode)) return "not a regular file but a device";
+  return "not a regular file";
 }
 
 // Names the file and adds it to found, or lists it as skipped.
@@ -55,32 +54,61 @@ void take(const std::string& path, const SearchRules& rules, FoundFiles& found) 
     found.skipped.push_back({path, reason});
 }
 
-// Searches a canonical directory: what lies below it is canonical too, as
-// links to directories are not followed.
-void search(const std::string& directory, const SearchRules& rules, FoundFiles& found) {
-  if (directory == rules.output_folder || inside(directory, rules.output_folder)) return;
-  std::error_code error;
-  fs::recursive_directory_iterator entries(directory, fs::directory_options::skip_permission_denied,
-                                           error);
-  for (; !error && entries != fs::recursive_directory_iterator(); entries.increment(error)) {
-    const fs::directory_entry& entry = *entries;
-    if (entry.path() == rules.output_folder) {
-      entries.disable_recursion_pending();
+FileState state_from(const struct stat& info) {
+  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec};
+}
+
+// Searches a canonical folder and those below it, without following links
+// to folders, so that every path found is canonical too. Each folder is
+// read once, and its files are looked at by name within it.
+void search(const std::string& top, const SearchRules& rules, FoundFiles& found) {
+  std::vector<std::string> folders{top};
+  while (!folders.empty()) {
+    const std::string folder = std::move(folders.back());
+    folders.pop_back();
+    if (folder == rules.output_folder || inside(folder, rules.output_folder)) continue;
+    DIR* const listing = ::opendir(folder.c_str());
+    if (listing == nullptr) {
+      // A folder below that may not be read is passed over, as find does.
+      if (folder == top || errno != EACCES)
+        found.failures.push_back(folder + ": " + std::strerror(errno));
       continue;
     }
-    const std::string file_name = entry.path().filename().string();
-    if (qavrel::is_log_name(file_name)) continue;
-    if (!(rules.pattern != nullptr ? rules.pattern->matches(file_name) : is_sample_name(file_name)))
-      continue;
-    std::error_code ignored;
-    const fs::file_status status = entry.status(ignored);
-    if (fs::is_directory(status)) continue;
-    if (fs::is_regular_file(status))
-      take(entry.path().string(), rules, found);
-    else
-      found.skipped.push_back({entry.path().string(), not_regular(status.type())});
+    found.listed_folders.insert(hash_of(folder));
+    const int fd = ::dirfd(listing);
+    while (const dirent* entry = ::readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "/" + name;
+      if (qavrel::is_log_name(name)) {
+        if (name.front() == '.' && qavrel::is_stale_temporary(name))
+          found.stale_temporaries.push_back(path);
+        else
+          found.logs_listed.insert(hash_of(path));
+        continue;
+      }
+      unsigned char type = entry->d_type;
+      struct stat info {};
+      if (type == DT_UNKNOWN && ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+        type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+      if (type == DT_DIR) {
+        folders.push_back(path);
+        continue;
+      }
+      if (!(rules.pattern != nullptr ? rules.pattern->matches(name) : is_sample_name(name)))
+        continue;
+      // A link to a file is taken as the file.
+      if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
+        found.skipped.push_back({path, "a link to nothing"});
+      } else if (S_ISREG(info.st_mode)) {
+        found.states[hash_of(path)] = state_from(info);
+        take(path, rules, found);
+      } else if (!S_ISDIR(info.st_mode)) {
+        found.skipped.push_back({path, not_regular(info.st_mode)});
+      }
+    }
+    ::closedir(listing);
   }
-  if (error) found.failures.push_back(directory + ": " + error.message());
 }
 
 }  // namespace
@@ -135,19 +163,26 @@ void sort_and_merge(FoundFiles& found) {
 
 FileState state_of(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return {};
-  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec};
+  return ::stat(path.c_str(), &info) == 0 ? state_from(info) : FileState{};
 }
 
-std::vector<FoundFile> look_at(std::vector<DataFile> files) {
-  std::vector<FoundFile> found;
-  found.reserve(files.size());
-  for (DataFile& file : files) {
-    struct stat log {};
+std::vector<FoundFile> look_at(FoundFiles& found) {
+  std::vector<FoundFile> looked;
+  looked.reserve(found.files.size());
+  for (DataFile& file : found.files) {
     const std::string log_path = qavrel::log_path_for(file.path, file.chip, file.config);
-    const bool log_exists = ::stat(log_path.c_str(), &log) == 0;
-    const FileState state = state_of(file.path);
-    found.push_back({std::move(file), state, log_exists});
+    const std::string_view folder = std::string_view(log_path).substr(0, log_path.rfind('/'));
+    bool log_exists = false;
+    if (found.listed_folders.count(hash_of(folder)) != 0) {
+      log_exists = found.logs_listed.count(hash_of(log_path)) != 0;
+    } else {
+      struct stat log {};
+      log_exists = ::stat(log_path.c_str(), &log) == 0;
+    }
+    const auto listed = found.states.find(hash_of(file.path));
+    const FileState state = listed != found.states.end() ? listed->second : state_of(file.path);
+    looked.push_back({std::move(file), state, log_exists});
   }
-  return found;
+  found.files.clear();
+  return looked;
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "campaign/naming.h"
@@ -15,11 +17,25 @@ struct SkippedFile {
   std::string reason;
 };
 
+// A data file's size and modification time, as the store keeps them; -1
+// for both when the file can't be looked at.
+struct FileState {
+  std::int64_t size = -1;
+  std::int64_t mtime_ns = -1;
+};
+FileState state_of(const std::string& path);
+
 struct FoundFiles {
   std::vector<DataFile> files;  // sorted by path, each path once
   std::vector<SkippedFile> skipped;
   std::vector<std::string> failures;  // paths that can't be searched, with why
   std::vector<std::string> notes;     // what was taken one way rather than another
+  // What the search of folders saw, by hashes of paths: the folders it
+  // listed, the logs in them, and the data files' states.
+  std::unordered_set<std::uint64_t> listed_folders;
+  std::unordered_set<std::uint64_t> logs_listed;
+  std::unordered_map<std::uint64_t, FileState> states;
+  std::vector<std::string> stale_temporaries;  // of logs, left by runs that were killed
 };
 
 struct SearchRules {
@@ -45,14 +61,6 @@ void take_named(DataFile file, const SearchRules& rules, FoundFiles& found);
 // Sorts found by path, each path once: the first taken stays.
 void sort_and_merge(FoundFiles& found);
 
-// A data file's size and modification time, as the store keeps them; -1
-// for both when the file can't be looked at.
-struct FileState {
-  std::int64_t size = -1;
-  std::int64_t mtime_ns = -1;
-};
-FileState state_of(const std::string& path);
-
 // A data file as a run finds it, before any analysis.
 struct FoundFile {
   DataFile file;
@@ -60,5 +68,6 @@ struct FoundFile {
   bool log_exists = false;  // the log its chip and configuration name is there
 };
 
-// Looks at each file and at its log.
-std::vector<FoundFile> look_at(std::vector<DataFile> files);
+// Looks at each file and at its log, which the listing of a folder that
+// was searched already shows.
+std::vector<FoundFile> look_at(FoundFiles& found);

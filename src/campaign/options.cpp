@@ -27,7 +27,7 @@ int parse_options(int argc, char** argv, Options& options) {
   CLI::App app(
       "Analyses a whole campaign of sample files as qavrel.exe would, one log beside each "
       "data file, and writes into the output folder: campaign.sqlite (every analysis, kept), "
-      "summary.csv, ratios.csv, report.html and plots/.",
+      "report.html with a page per chip in chips/, summary.csv, chips.csv and plots/.",
       "qavrel-campaign");
   app.add_option("PATH", options.paths,
                  "Data files, or directories searched recursively for *_adc.txt (and .gz, .zst)");
@@ -47,6 +47,9 @@ int parse_options(int argc, char** argv, Options& options) {
   bool no_logs = false;
   app.add_flag("--no-logs", no_logs,
                "Write no log beside the data files, for an archive that must not be written to");
+  app.add_flag("--ratios-csv", options.ratios_csv,
+               "Also write ratios.csv, every ratio of every data file (large; the store's "
+               "latest_ratios view holds the same)");
   app.add_option("--store-wait", options.store_wait_s,
                  "Seconds to wait for the results store while another program holds it")
       ->capture_default_str();

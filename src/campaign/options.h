@@ -16,6 +16,7 @@ struct Options {
   GradeLimits limits;
   bool quiet = false;
   bool write_logs = true;      // false: the data folders are not written to
+  bool ratios_csv = false;     // write the whole campaign's ratios.csv
   double store_wait_s = 10.0;  // for a results store that another program holds
 };
 

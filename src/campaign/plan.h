@@ -5,11 +5,11 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "campaign/data_files.h"
 #include "campaign/file_result.h"
+#include "campaign/results_store.h"
 
 struct PlanSettings {
   bool force = false;        // read every file again
@@ -18,8 +18,9 @@ struct PlanSettings {
 };
 
 struct Plan {
-  // One per file found, in path order: who owns each log, the map names,
-  // and the stored analysis wherever it still stands.
+  // One per file found, in path order: who owns each log, which file each
+  // measurement was superseded by, the map names, and the stored analysis
+  // wherever it still stands.
   std::vector<FileResult> results;
   std::vector<std::size_t> to_analyse;  // indices into results
   std::uint64_t bytes_to_read = 0;
@@ -27,6 +28,7 @@ struct Plan {
 };
 
 // found is in path order, each path once; stored holds the latest analysis
-// of every path the store knows, found or not.
-Plan plan_campaign(std::vector<FoundFile> found, std::unordered_map<std::string, Analysis> stored,
-                   const PlanSettings& settings);
+// of every path the store knows, found or not, in path order, and writers
+// who last wrote each log.
+Plan plan_campaign(std::vector<FoundFile> found, std::vector<Analysis> stored,
+                   const LogWriters& writers, const PlanSettings& settings);

@@ -36,3 +36,20 @@ WorstChannel worst_channel(const RatioTable& ratios) {
   }
   return worst;
 }
+
+std::array<double, observed_channels> mean_abs_ratios(const RatioTable& ratios) {
+  std::array<double, observed_channels> means{};
+  for (int column = 0; column < observed_channels; ++column) {
+    double sum = 0.0;
+    int count = 0;
+    for (int peak = 0; peak < npeaks; ++peak) {
+      const double ratio = ratios.values[peak][column];
+      if (!std::isfinite(ratio)) continue;
+      sum += std::fabs(ratio);
+      ++count;
+    }
+    means[static_cast<std::size_t>(column)] =
+        count > 0 ? sum / count : std::numeric_limits<double>::quiet_NaN();
+  }
+  return means;
+}

@@ -1,6 +1,8 @@
 // The cross-talk ratios of one analysis, and what grading reads of them.
 #pragma once
 
+#include <array>
+
 #include "core/cross_talk.h"
 
 // By peak and observed channel; not-a-number where none was computed. The
@@ -19,3 +21,7 @@ struct WorstChannel {
 
 // A not-a-number or infinite mean counts as the largest.
 WorstChannel worst_channel(const RatioTable& ratios);
+
+// For each observed channel, the mean of its absolute ratios over the
+// peaks where they are finite; not-a-number where none is.
+std::array<double, qavrel::observed_channels> mean_abs_ratios(const RatioTable& ratios);

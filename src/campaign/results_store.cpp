@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
+
+#include "campaign/hashing.h"
 
 namespace {
 
@@ -43,6 +46,30 @@ CREATE TABLE IF NOT EXISTS ratios (
 CREATE TABLE IF NOT EXISTS outputs (made_from TEXT NOT NULL);
 CREATE VIEW IF NOT EXISTS latest_analyses AS
   SELECT * FROM analyses WHERE id IN (SELECT max(id) FROM analyses GROUP BY path);
+CREATE VIEW IF NOT EXISTS latest_ratios AS
+  SELECT a.path, a.chip, a.config, r.peak, r.channel, r.ratio
+  FROM latest_analyses AS a JOIN ratios AS r ON r.analysis_id = a.id;
+CREATE TABLE IF NOT EXISTS chip_pages (
+  chip TEXT PRIMARY KEY,
+  page TEXT NOT NULL,
+  made_from TEXT NOT NULL
+);
+)sql";
+
+// Each observed channel's mean absolute ratio over the peaks, for the
+// campaign's view of every channel. A store made before this table existed
+// has it filled from its ratios once.
+const char* const channel_means_schema = R"sql(
+CREATE TABLE channel_means (
+  analysis_id INTEGER NOT NULL REFERENCES analyses (id),
+  channel INTEGER NOT NULL,
+  mean_abs_ratio REAL NOT NULL,
+  PRIMARY KEY (analysis_id, channel)
+) WITHOUT ROWID;
+INSERT INTO channel_means
+  SELECT analysis_id, channel, avg(abs(ratio)) FROM ratios
+  WHERE ratio IS NOT NULL AND abs(ratio) < 9e999
+  GROUP BY analysis_id, channel;
 )sql";
 
 const char* const insert_analysis_sql =
@@ -53,6 +80,8 @@ const char* const insert_analysis_sql =
     " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 const char* const insert_ratio_sql =
     "INSERT INTO ratios (analysis_id, peak, channel, ratio) VALUES (?, ?, ?, ?)";
+const char* const insert_channel_mean_sql =
+    "INSERT INTO channel_means (analysis_id, channel, mean_abs_ratio) VALUES (?, ?, ?)";
 const char* const select_latest_sql =
     "SELECT id, path, size, mtime_ns, chip, config, parity, status, error, marker_found,"
     " train_rows, rows_read, input_end, token_offset, log_path, log_written, worst_channel,"
@@ -89,6 +118,7 @@ ResultsStore::~ResultsStore() {
   if (db_ != nullptr) static_cast<void>(commit(ignored));
   sqlite3_finalize(insert_analysis_);
   sqlite3_finalize(insert_ratio_);
+  sqlite3_finalize(insert_channel_mean_);
   sqlite3_finalize(select_ratios_);
   sqlite3_close(db_);
 }
@@ -97,7 +127,8 @@ bool ResultsStore::fail(std::string& error) {
   error = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
   // What the failed transaction added is undone, so that the store never
   // goes on inside a transaction SQLite may have dropped.
-  for (sqlite3_stmt* statement : {insert_analysis_, insert_ratio_, select_ratios_})
+  for (sqlite3_stmt* statement :
+       {insert_analysis_, insert_ratio_, insert_channel_mean_, select_ratios_})
     sqlite3_reset(statement);
   if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0)
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -108,28 +139,35 @@ bool ResultsStore::execute(const char* sql, std::string& error) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK || fail(error);
 }
 
+bool ResultsStore::prepare(const char* sql, sqlite3_stmt*& statement, std::string& error) {
+  return sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) == SQLITE_OK || fail(error);
+}
+
 bool ResultsStore::open(const std::string& path, std::string& error, int wait_ms) {
   if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) return fail(error);
   // Another program may hold the store for a moment; a write-ahead log
   // keeps readers and the writer apart and makes each commit cheap.
   sqlite3_busy_timeout(db_, wait_ms);
-  return execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", error) &&
-                 execute(schema, error) &&
-                 sqlite3_prepare_v2(db_, insert_analysis_sql, -1, &insert_analysis_, nullptr) ==
-                     SQLITE_OK &&
-                 sqlite3_prepare_v2(db_, insert_ratio_sql, -1, &insert_ratio_, nullptr) ==
-                     SQLITE_OK &&
-                 sqlite3_prepare_v2(db_, select_ratios_sql, -1, &select_ratios_, nullptr) ==
-                     SQLITE_OK
-             ? true
-             : fail(error);
+  if (!execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", error) ||
+      !execute(schema, error))
+    return false;
+  Query has_means;
+  if (!prepare("SELECT 1 FROM sqlite_master WHERE name = 'channel_means'", has_means.statement,
+               error))
+    return false;
+  if (sqlite3_step(has_means.statement) != SQLITE_ROW &&
+      !execute((std::string("BEGIN;") + channel_means_schema + "COMMIT;").c_str(), error))
+    return false;
+  return prepare(insert_analysis_sql, insert_analysis_, error) &&
+         prepare(insert_ratio_sql, insert_ratio_, error) &&
+         prepare(insert_channel_mean_sql, insert_channel_mean_, error) &&
+         prepare(select_ratios_sql, select_ratios_, error);
 }
 
-bool ResultsStore::load_latest(std::unordered_map<std::string, Analysis>& latest,
+bool ResultsStore::load_latest(std::vector<Analysis>& latest, LogWriters& writers,
                                std::string& error) {
   Query analyses;
-  if (sqlite3_prepare_v2(db_, select_latest_sql, -1, &analyses.statement, nullptr) != SQLITE_OK)
-    return fail(error);
+  if (!prepare(select_latest_sql, analyses.statement, error)) return false;
   int step = SQLITE_ROW;
   while ((step = sqlite3_step(analyses.statement)) == SQLITE_ROW) {
     sqlite3_stmt* row = analyses.statement;
@@ -150,16 +188,24 @@ bool ResultsStore::load_latest(std::unordered_map<std::string, Analysis>& latest
     analysis.rows_read = sqlite3_column_int64(row, 11);
     analysis.ended_on_token = column_text(row, 12) == "token";
     analysis.token_offset = sqlite3_column_int64(row, 13);
-    analysis.log_path = column_text(row, 14);
     analysis.log_written = sqlite3_column_int(row, 15) != 0;
     analysis.worst.column = sqlite3_column_int(row, 16) / 2;
     analysis.worst.abs_mean = column_double(row, 17);
     analysis.worst.standard_error = column_double(row, 18);
     analysis.tool_version = column_text(row, 19);
     analysis.analysed_at = column_text(row, 20);
-    latest[analysis.path] = std::move(analysis);
+    if (analysis.log_written) {
+      std::int64_t& writer = writers[hash_of(column_text(row, 14))];
+      writer = std::max(writer, analysis.id);
+    }
+    latest.push_back(std::move(analysis));
   }
-  return step == SQLITE_DONE || fail(error);
+  if (step != SQLITE_DONE) return fail(error);
+  // Sorted here rather than by SQLite, which would sort a large store in a
+  // temporary file.
+  std::sort(latest.begin(), latest.end(),
+            [](const Analysis& a, const Analysis& b) { return a.path < b.path; });
+  return true;
 }
 
 bool ResultsStore::load_ratios(const Analysis& analysis, RatioTable& ratios, std::string& error) {
@@ -226,7 +272,7 @@ bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string
     sqlite3_bind_int64(insert, 15, analysis.token_offset);
   else
     sqlite3_bind_null(insert, 15);
-  bind_text(insert, 16, analysis.log_path);
+  bind_text(insert, 16, analysis.log_path());
   sqlite3_bind_int(insert, 17, analysis.log_written ? 1 : 0);
   if (analysis.has_data() && analysis.has_ratios) {
     sqlite3_bind_int(insert, 18, analysis.worst_channel_number());
@@ -240,19 +286,100 @@ bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string
   if (sqlite3_step(insert) != SQLITE_DONE) return fail(error);
   analysis.id = sqlite3_last_insert_rowid(db_);
   if (!analysis.has_ratios) return true;
+  const qavrel::Parity pulsed = *analysis.parity;
   for (int peak = 0; peak < qavrel::npeaks; ++peak) {
     for (int column = 0; column < qavrel::observed_channels; ++column) {
       sqlite3_reset(insert_ratio_);
       sqlite3_bind_int64(insert_ratio_, 1, analysis.id);
       sqlite3_bind_int(insert_ratio_, 2, peak);
-      sqlite3_bind_int(insert_ratio_, 3, qavrel::observed_channel(column, *analysis.parity));
+      sqlite3_bind_int(insert_ratio_, 3, qavrel::observed_channel(column, pulsed));
       sqlite3_bind_double(insert_ratio_, 4, ratios.values[peak][column]);
       if (sqlite3_step(insert_ratio_) != SQLITE_DONE) return fail(error);
     }
+  }
+  const auto means = mean_abs_ratios(ratios);
+  for (int column = 0; column < qavrel::observed_channels; ++column) {
+    if (std::isnan(means[static_cast<std::size_t>(column)])) continue;
+    sqlite3_reset(insert_channel_mean_);
+    sqlite3_bind_int64(insert_channel_mean_, 1, analysis.id);
+    sqlite3_bind_int(insert_channel_mean_, 2, qavrel::observed_channel(column, pulsed));
+    sqlite3_bind_double(insert_channel_mean_, 3, means[static_cast<std::size_t>(column)]);
+    if (sqlite3_step(insert_channel_mean_) != SQLITE_DONE) return fail(error);
   }
   return true;
 }
 
 bool ResultsStore::commit(std::string& error) {
   return sqlite3_get_autocommit(db_) != 0 || execute("COMMIT", error);
+}
+
+bool ResultsStore::channel_means(const std::vector<std::int64_t>& analyses,
+                                 std::array<ChannelMean, qavrel::nchan>& means,
+                                 std::string& error) {
+  means = {};
+  if (!commit(error) ||
+      !execute("BEGIN; CREATE TEMP TABLE IF NOT EXISTS chosen (id INTEGER PRIMARY KEY);"
+               " DELETE FROM chosen;",
+               error))
+    return false;
+  Query insert;
+  if (!prepare("INSERT OR IGNORE INTO chosen (id) VALUES (?)", insert.statement, error))
+    return false;
+  for (const std::int64_t id : analyses) {
+    sqlite3_reset(insert.statement);
+    sqlite3_bind_int64(insert.statement, 1, id);
+    if (sqlite3_step(insert.statement) != SQLITE_DONE) return fail(error);
+  }
+  // Summed here: a GROUP BY would sort every row first.
+  Query select;
+  if (!prepare("SELECT channel, mean_abs_ratio FROM chosen"
+               " JOIN channel_means ON channel_means.analysis_id = chosen.id",
+               select.statement, error))
+    return false;
+  int step = SQLITE_ROW;
+  while ((step = sqlite3_step(select.statement)) == SQLITE_ROW) {
+    const int channel = sqlite3_column_int(select.statement, 0);
+    if (channel < 0 || channel >= qavrel::nchan) continue;
+    ChannelMean& mean = means[static_cast<std::size_t>(channel)];
+    mean.sum += sqlite3_column_double(select.statement, 1);
+    ++mean.count;
+  }
+  if (step != SQLITE_DONE) return fail(error);
+  return execute("COMMIT", error);
+}
+
+bool ResultsStore::load_chip_pages(std::unordered_map<std::string, ChipPage>& pages,
+                                   std::string& error) {
+  Query select;
+  if (!prepare("SELECT chip, page, made_from FROM chip_pages", select.statement, error))
+    return false;
+  int step = SQLITE_ROW;
+  while ((step = sqlite3_step(select.statement)) == SQLITE_ROW)
+    pages[column_text(select.statement, 0)] = {column_text(select.statement, 1),
+                                               column_text(select.statement, 2)};
+  return step == SQLITE_DONE || fail(error);
+}
+
+bool ResultsStore::save_chip_pages(const std::vector<std::pair<std::string, ChipPage>>& written,
+                                   const std::vector<std::string>& removed, std::string& error) {
+  if (!commit(error) || !execute("BEGIN", error)) return false;
+  Query upsert;
+  Query remove;
+  if (!prepare("INSERT OR REPLACE INTO chip_pages (chip, page, made_from) VALUES (?, ?, ?)",
+               upsert.statement, error) ||
+      !prepare("DELETE FROM chip_pages WHERE chip = ?", remove.statement, error))
+    return false;
+  for (const auto& [chip, page] : written) {
+    sqlite3_reset(upsert.statement);
+    bind_text(upsert.statement, 1, chip);
+    bind_text(upsert.statement, 2, page.file);
+    bind_text(upsert.statement, 3, page.made_from);
+    if (sqlite3_step(upsert.statement) != SQLITE_DONE) return fail(error);
+  }
+  for (const std::string& chip : removed) {
+    sqlite3_reset(remove.statement);
+    bind_text(remove.statement, 1, chip);
+    if (sqlite3_step(remove.statement) != SQLITE_DONE) return fail(error);
+  }
+  return commit(error);
 }

@@ -137,6 +137,11 @@ std::string temporary_name(const std::string& name, long pid, unsigned count) {
   return "." + name.substr(0, room) + ending;
 }
 
+bool is_stale_temporary(std::string_view name) {
+  const long owner = temporary_owner(name);
+  return owner > 0 && owner != getpid() && !process_runs(owner);
+}
+
 std::size_t remove_stale_temporaries(const std::string& directory, std::string_view prefix) {
   DIR* const listing = ::opendir(directory.c_str());
   if (listing == nullptr) return 0;
@@ -144,9 +149,7 @@ std::size_t remove_stale_temporaries(const std::string& directory, std::string_v
   while (const dirent* entry = ::readdir(listing)) {
     const std::string_view name = entry->d_name;
     if (name.compare(0, prefix.size() + 1, "." + std::string(prefix)) != 0) continue;
-    const long owner = temporary_owner(name);
-    if (owner <= 0 || owner == getpid() || process_runs(owner)) continue;
-    if (::unlinkat(::dirfd(listing), entry->d_name, 0) == 0) ++removed;
+    if (is_stale_temporary(name) && ::unlinkat(::dirfd(listing), entry->d_name, 0) == 0) ++removed;
   }
   ::closedir(listing);
   return removed;

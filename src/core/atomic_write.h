@@ -65,6 +65,10 @@ class AtomicFile {
 // whole would be longer than a file name may be.
 std::string temporary_name(const std::string& name, long pid, unsigned count);
 
+// Whether name is that of a temporary file whose process no longer runs,
+// left by a run that was killed.
+bool is_stale_temporary(std::string_view name);
+
 // Removes from directory the temporary files whose names start with
 // "." + prefix and whose process no longer runs, left by a run that was
 // killed. Returns how many it removed.

@@ -41,9 +41,14 @@ expect "grades by chip and parity" "$(paste -d' ' <(column chip) <(column parity
   "100001 even A;100001 odd A;100002 even B;100002 odd B;100003 even C;100003 odd C;100004 even fail;100004 odd fail;100005 even A;100005 odd A;100006 even A;100006 odd no data;"
 expect "damaged file" "$(column message | grep damaged)" \
   "damaged: the input ended at byte 61466 on a token that is not a number"
-expect "ratios.csv rows" "$(wc -l <out_dir/ratios.csv)" $((1 + 12 * 240))
 expect "store rows" "$(sql 'select count(*) from analyses')|$(sql 'select count(*) from ratios')" "12|2880"
-expect "plots" "$(ls out_dir/plots | wc -l)" 12
+expect "the long table is in the store" "$(sql 'select count(*) from latest_ratios')|$(test -e out_dir/ratios.csv || echo 'no ratios.csv')" \
+  "2880|no ratios.csv"
+expect "plots and chip pages" "$(ls out_dir/plots | wc -l)|$(ls out_dir/chips | tr '\n' ' ')" \
+  "12|100001.html 100002.html 100003.html 100004.html 100005.html 100006.html "
+expect "chips.csv" "$(head -n 2 out_dir/chips.csv)" \
+  "chip,grade,worst_config,worst_abs_mean_ratio,worst_channel,current_measurements,superseded_measurements,latest_data_file
+100001,A,$(column worst_config out_dir/chips.csv | head -n 1),$(column worst_abs_mean_ratio out_dir/chips.csv | head -n 1),$(column worst_channel out_dir/chips.csv | head -n 1),2,0,$(ls $day/*100001/*odd_adc.txt)"
 expect "no progress line off a terminal" "$(grep -c $'\r' err)" 0
 
 # Every log is the one qavrel.exe writes for that file and those arguments.
@@ -70,16 +75,22 @@ expect "rerun adds no rows" "$(sql 'select count(*) from analyses')" 12
 run -o out_dir --grades 0.001,0.002,0.003 tree
 expect "other limits" "$status|$(head -c 30 out)|$(column grade | sort -u | tr '\n' ' ')" \
   "0|12 data files (12 unchanged), |fail no data "
-rm out_dir/report.html
+rm out_dir/report.html out_dir/chips/100003.html
 run -o out_dir -q tree
-expect "a lost report is made again" "$status|$(grep -c 'class="map"' out_dir/report.html)" "0|12"
+expect "a lost report is made again" "$status|$(test -s out_dir/report.html && echo there)|$(grep -c 'class="map"' out_dir/chips/100003.html)" "0|there|2"
 
 # A changed file is read again; its old analysis stays in the store.
+# Only its chip's page is written again, with the small indexes.
 odd1=$(ls $day/*100001/*odd_adc.txt)
 "${gen[@]}" --trains 3 --cross-talk 0.03 --seed 5 >"$odd1"
+pages() { find out_dir/chips out_dir/plots -type f -printf '%f %T@\n' | sort; }
+pages_before=$(pages)
 run -o out_dir -q tree
 expect "changed file" "$status|$(sql "select count(*) from analyses where path = '$odd1'")" "0|2"
 expect "its new grade" "$(paste -d' ' <(column path) <(column grade) | grep "$odd1" | cut -d' ' -f2)" C
+expect "only its chip's page and plot are written" \
+  "$(diff <(echo "$pages_before") <(pages) | grep '^>' | cut -d' ' -f2 | sed 's/-[0-9a-f]*\.svg$/.svg/' | tr '\n' ' ')" \
+  "100001.html 100001_20mV_calib-odd.svg "
 
 # Two files with one log (a repeated measurement): both are analysed and
 # stored, the later by name writes the log, and both are flagged.
@@ -92,6 +103,21 @@ cp "$log" campaign.log
 expect "collision: the later file's log" "$status|$(cmp -s "$log" campaign.log && echo same)" "0|same"
 expect "collision flagged" "$(column shares_log_with | grep -c /999999_vemra)|$(column shares_log_with | grep -c /101500_vemra100001_)" "1|1"
 expect "collision plots" "$(ls out_dir/plots | grep -c '^100001_20mV_calib-odd')" 2
+# The later file is the current measurement: it decides the chip's grade.
+expect "a retest decides" "$(grep '^100001,' out_dir/chips.csv | cut -d, -f2,6,7)|$(paste -d' ' <(column path) <(column superseded_by) | grep "^$odd1 " | cut -d' ' -f2)" \
+  "A,2,1|$later"
+
+# A chip that failed and passed its retest on the next day is graded by the
+# retest; the failed measurement stays as its history.
+retest=$(realpath tree)/20261209/091500_vemra100004
+mkdir -p "$retest"
+for parity in odd even; do
+  "${gen[@]}" --trains 3 --cross-talk 0.004 --parity $parity --seed 4 \
+    >"$retest/091500_vemra100004_zorik00_link00_20mV_calib-${parity}_adc.txt"
+done
+run -o out_dir -q tree
+expect "retested chip" "$status|$(grep '^100004,' out_dir/chips.csv | cut -d, -f2,6,7)|$(grep -c 'History: superseded' out_dir/chips/100004.html)" \
+  "0|A,2,2|1"
 
 # A log that can't be written fails that file only, with qavrel.exe's words;
 # what was read still grades it.
@@ -101,7 +127,7 @@ rm -f "$log6" && mkdir "$log6"
 run -o out_dir --force -j 3 tree
 expect "unwritable log" "$status|$(grep -c '^failed' err)|$(grep '^failed' err)" \
   "1|1|failed: $even6: Cannot write log file named $log6: Is a directory"
-expect "the others are fine" "$(column status | grep -c ok)" 12
+expect "the others are fine" "$(column status | grep -c ok)" $(($(wc -l <out_dir/summary.csv) - 2))
 expect "its grade is that of what was read" \
   "$(paste -d' ' <(column path) <(column status) <(column grade) | grep "^$even6 ")" "$even6 failed A"
 rmdir "$log6" && ln -s /dev/full "$log6"
@@ -273,11 +299,14 @@ if [[ -z $browser ]]; then
   skip 1 "the report in a browser (no chromium)"
 else
   run -o out_dir -q tree
-  timeout 120 "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-    --disable-background-networking --disable-component-update --disable-sync \
-    --user-data-dir="$work/browser" --dump-dom "file://$work/out_dir/report.html" >dom.html 2>/dev/null
-  expect "maps in the browser" "$(grep -o '<svg[^>]*class="map"' dom.html | wc -l)" \
-    "$(($(wc -l <out_dir/summary.csv) - 1))"
+  # render PAGE: the page's document as the browser made it.
+  render() {
+    timeout 120 "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+      --disable-background-networking --disable-component-update --disable-sync \
+      --user-data-dir="$work/browser" --dump-dom "file://$work/out_dir/$1" 2>/dev/null
+  }
+  expect "the front page in the browser" "$(render report.html | grep -o '<svg[^>]*class="chart"' | wc -l)" 2
+  expect "a chip page in the browser" "$(render chips/100004.html | grep -o '<svg[^>]*class="map"' | wc -l)" 4
 fi
 
 finish

@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "core/log_path.h"
+#include <algorithm>
+#include <climits>
+#include <set>
+
+#include "campaign/hashing.h"
+#include "campaign/output_names.h"
 
 namespace {
 
@@ -30,10 +35,24 @@ Analysis stored_for(const FoundFile& found, std::int64_t id) {
   analysis.size = found.state.size;
   analysis.mtime_ns = found.state.mtime_ns;
   analysis.tool_version = version;
-  analysis.log_path = qavrel::log_path_for(found.file.path, found.file.chip, found.file.config);
   analysis.log_written = true;
   analysis.ok = true;
   return analysis;
+}
+
+// Plans as a run does, with the store's latest analyses in path order and
+// the writers of their logs.
+Plan plan_of(const std::vector<FoundFile>& found, std::vector<Analysis> stored,
+             const PlanSettings& settings) {
+  std::sort(stored.begin(), stored.end(),
+            [](const Analysis& a, const Analysis& b) { return a.path < b.path; });
+  LogWriters writers;
+  for (const Analysis& analysis : stored)
+    if (analysis.log_written) {
+      std::int64_t& writer = writers[hash_of(analysis.log_path())];
+      writer = std::max(writer, analysis.id);
+    }
+  return plan_campaign(found, stored, writers, settings);
 }
 
 PlanSettings settings() {
@@ -49,8 +68,7 @@ bool stands_after(Change change, PlanSettings plan_settings = settings()) {
   FoundFile found = found_file("/d/a_adc.txt");
   Analysis stored = stored_for(found, 1);
   change(found, stored);
-  std::unordered_map<std::string, Analysis> store{{stored.path, stored}};
-  const Plan plan = plan_campaign({found}, store, plan_settings);
+  const Plan plan = plan_of({found}, {stored}, plan_settings);
   EXPECT_EQ(plan.to_analyse.size() + plan.reused, 1u);
   return plan.reused == 1;
 }
@@ -83,7 +101,7 @@ TEST(Plan, FilesSharingALogTheLastByPathOwnsIt) {
   const FoundFile first = found_file("/d/1_adc.txt");
   const FoundFile second = found_file("/d/2_adc.txt");
   const FoundFile elsewhere = found_file("/e/3_adc.txt");
-  const Plan plan = plan_campaign({first, second, elsewhere}, {}, settings());
+  const Plan plan = plan_of({first, second, elsewhere}, {}, settings());
   ASSERT_EQ(plan.results.size(), 3u);
   EXPECT_FALSE(plan.results[0].owns_log);
   EXPECT_TRUE(plan.results[1].owns_log);
@@ -103,16 +121,52 @@ TEST(Plan, ALogLastWrittenByAnotherFileIsWrittenAgainByItsOwner) {
   const FoundFile third = found_file("/d/3_adc.txt");
   Analysis stored_first = stored_for(first, 1);
   stored_first.log_written = false;
-  std::unordered_map<std::string, Analysis> store{{first.file.path, stored_first},
-                                                  {second.file.path, stored_for(second, 2)},
-                                                  {third.file.path, stored_for(third, 3)}};
-  Plan plan = plan_campaign({first, second}, store, settings());
+  std::vector<Analysis> store{stored_first, stored_for(second, 2), stored_for(third, 3)};
+  Plan plan = plan_of({first, second}, store, settings());
   EXPECT_EQ(plan.to_analyse, (std::vector<std::size_t>{1}));
   // Once 2 wrote it again, both stand.
-  store[second.file.path] = stored_for(second, 4);
-  plan = plan_campaign({first, second}, store, settings());
+  store[1] = stored_for(second, 4);
+  plan = plan_of({first, second}, store, settings());
   EXPECT_TRUE(plan.to_analyse.empty());
   EXPECT_EQ(plan.reused, 2u);
+}
+
+// A retest: for each chip and configuration the latest file by path is
+// the current measurement, whatever folder it is in, and the earlier ones
+// are superseded by it. Every file has its own map.
+TEST(Plan, TheLatestFileOfAChipAndConfigurationIsCurrent) {
+  std::vector<FoundFile> found = {
+      found_file("/c/20261207/101500_vemra7/101500_adc.txt"),
+      found_file("/c/20261207/101500_vemra7/101600_adc.txt", "20mV_calib-even"),
+      found_file("/c/20261208/093000_vemra7/093000_adc.txt"),
+      found_file("/c/20261208/093000_vemra8/093000_adc.txt"),
+  };
+  found[3].file.chip = "8";
+  const Plan plan = plan_of(found, {}, settings());
+  EXPECT_EQ(plan.results[0].superseded_by, 2u);
+  EXPECT_EQ(plan.results[1].superseded_by, FileResult::current);
+  EXPECT_EQ(plan.results[2].superseded_by, FileResult::current);
+  EXPECT_EQ(plan.results[3].superseded_by, FileResult::current);
+  // Other folders, so each writes its own log.
+  EXPECT_TRUE(plan.results[0].owns_log);
+  std::set<std::string> names;
+  for (const FileResult& result : plan.results) names.insert(result.plot_name);
+  EXPECT_EQ(names.size(), found.size());
+  EXPECT_EQ(plan.results[0].plot_name.substr(0, 17), "7_20mV_calib-odd-");
+}
+
+TEST(Plan, PlotNamesAreSafeAndDifferForEveryPath) {
+  Analysis analysis;
+  analysis.chip = "../x y";
+  analysis.config = "odd/\xff";
+  analysis.path = "/a";
+  const std::string name = plot_name(analysis);
+  EXPECT_EQ(name.substr(0, 13), "_._x_y_odd__-");  // never a hidden file
+  EXPECT_EQ(name.find('/'), std::string::npos);
+  analysis.path = "/b";
+  EXPECT_NE(plot_name(analysis), name);
+  analysis.chip = std::string(300, 'c');
+  EXPECT_LT(plot_name(analysis).size(), std::size_t{NAME_MAX});
 }
 
 }  // namespace

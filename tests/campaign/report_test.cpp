@@ -5,9 +5,11 @@
 
 #include <cmath>
 
+#include "campaign/chip_page.h"
+#include "campaign/chip_summary.h"
 #include "campaign/colour_map.h"
 #include "campaign/csv_tables.h"
-#include "campaign/html_report.h"
+#include "campaign/front_page.h"
 #include "campaign/markup.h"
 
 namespace {
@@ -40,38 +42,88 @@ Analysis graded_analysis(const std::string& chip, double worst) {
   return analysis;
 }
 
-TEST(CampaignReport, ChipsWorstFirstFlagsAndOneMapPerFile) {
-  std::vector<FileResult> results(4);
-  const GradeLimits limits;
+// Five chips: 1 A; 2 failed, then passed on its retest; 3 A but damaged;
+// 4 never read; 5 fail.
+std::vector<FileResult> campaign() {
+  std::vector<FileResult> results(6);
   results[0].analysis = graded_analysis("1", 0.004);
   results[1].analysis = graded_analysis("2", 0.09);
-  results[2].analysis = graded_analysis("3", 0.004);
-  results[2].analysis.ended_on_token = true;
-  results[2].analysis.token_offset = 77;
-  results[3].analysis = graded_analysis("4", 0.0);
-  results[3].analysis.ok = false;
-  results[3].analysis.has_ratios = false;
-  results[3].analysis.error = "Cannot open file named x.";
-  for (FileResult& result : results) result.grade = grade_of(result.analysis, limits);
-  ReportContext context;
-  std::string page;
-  html_report(
-      results, context,
-      [](std::size_t i) { return "<svg class=\"map\" id=\"" + std::to_string(i) + "\"/>"; },
-      [&page](const std::string& text) { page += text; });
-  // Not analysed, then fail, then the two A chips in name order.
-  const auto at = [&page](const std::string& text) { return page.find(text); };
-  EXPECT_LT(at("id=\"3\""), at("id=\"1\""));
-  EXPECT_LT(at("id=\"1\""), at("id=\"0\""));
-  EXPECT_LT(at("id=\"0\""), at("id=\"2\""));
-  EXPECT_NE(at("damaged: the input ended at byte 77"), std::string::npos);
-  EXPECT_NE(at("Cannot open file named x."), std::string::npos);
-  EXPECT_EQ(at("<&>"), std::string::npos);
-  EXPECT_NE(at("1&lt;&amp;&gt;_adc.txt"), std::string::npos);
-  EXPECT_EQ(page.find("<script"), std::string::npos);
+  results[1].analysis.path = "/d1/2_adc.txt";
+  results[1].superseded_by = 2;
+  results[2].analysis = graded_analysis("2", 0.003);
+  results[2].analysis.path = "/d2/2_adc.txt";
+  results[3].analysis = graded_analysis("3", 0.004);
+  results[3].analysis.ended_on_token = true;
+  results[3].analysis.token_offset = 77;
+  results[4].analysis = graded_analysis("4", 0.0);
+  results[4].analysis.ok = false;
+  results[4].analysis.has_ratios = false;
+  results[4].analysis.error = "Cannot open file named x.";
+  results[5].analysis = graded_analysis("5", 0.09);
+  for (FileResult& result : results) result.grade = grade_of(result.analysis, GradeLimits());
+  return results;
+}
 
+TEST(CampaignReport, AChipIsGradedByItsCurrentMeasurementsWorstFirst) {
+  const std::vector<FileResult> results = campaign();
+  const std::vector<ChipSummary> chips = summarise_chips(results);
+  ASSERT_EQ(chips.size(), 5u);
+  EXPECT_EQ(chips[1].grade, Grade::a);  // its retest passed
+  EXPECT_EQ(chips[1].current, std::vector<std::size_t>{2});
+  EXPECT_EQ(chips[1].superseded, std::vector<std::size_t>{1});
+  EXPECT_EQ(chips[1].worst, 0.003);
+  // Not analysed, then fail, then the A chips by their worst ratio.
+  EXPECT_EQ(worst_first(chips), (std::vector<std::size_t>{3, 4, 0, 2, 1}));
+
+  const std::string table = chips_csv(chips, results);
+  EXPECT_NE(table.find("\n2,A,odd,0.003,0,1,1,/d2/2_adc.txt\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("\n4,not analysed,,,,1,0,"), std::string::npos) << table;
   const std::string summary = summary_csv(results);
+  EXPECT_NE(summary.find(",/d2/2_adc.txt\n/d2/2_adc.txt,"), std::string::npos) << summary;
   EXPECT_NE(summary.find(",failed,not analysed,,,,"), std::string::npos) << summary;
+}
+
+TEST(CampaignReport, AChipPageShowsItsCurrentMapsThenItsHistory) {
+  const std::vector<FileResult> results = campaign();
+  const std::vector<ChipSummary> chips = summarise_chips(results);
+  const auto map = [&results](std::size_t i) -> std::string {
+    if (!results[i].analysis.has_ratios) return {};
+    return "<svg class=\"map\" id=\"" + std::to_string(i) + "\"/>";
+  };
+  const std::string page = chip_page(chips[1], results, map);
+  const auto at = [&page](const std::string& text) { return page.find(text); };
+  EXPECT_LT(at("id=\"2\""), at("History"));
+  EXPECT_LT(at("History"), at("id=\"1\""));
+  EXPECT_NE(at("superseded by the later measurement /d2/2_adc.txt"), std::string::npos);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  const std::string damaged = chip_page(chips[2], results, map);
+  EXPECT_NE(damaged.find("damaged: the input ended at byte 77"), std::string::npos);
+  EXPECT_EQ(damaged.find("<&>"), std::string::npos);
+  EXPECT_NE(damaged.find("3&lt;&amp;&gt;_adc.txt"), std::string::npos);
+  const std::string failed = chip_page(chips[3], results, map);
+  EXPECT_NE(failed.find("Cannot open file named x."), std::string::npos);
+  EXPECT_EQ(failed.find("class=\"map\""), std::string::npos);
+}
+
+TEST(CampaignReport, TheFrontPageListsWhatNeedsALookAndLinksEveryChip) {
+  const std::vector<FileResult> results = campaign();
+  const std::vector<ChipSummary> chips = summarise_chips(results);
+  ReportContext context;
+  context.skipped.push_back({"/d/notes_adc.txt", "no field of the name starts with \"vemra\""});
+  FrontPageFacts facts;
+  facts.worst_first = worst_first(chips);
+  facts.channel_means[4] = {0.03, 2};
+  const std::string page = front_page(results, chips, context, facts);
+  const auto at = [&page](const std::string& text) { return page.find(text); };
+  EXPECT_NE(at("<a href=\"chips/4.html\">4</a>"), std::string::npos);
+  EXPECT_NE(at("<a href=\"chips/5.html\">5</a>"), std::string::npos);
+  EXPECT_EQ(at("<a href=\"chips/1.html\">"), std::string::npos);  // A: only in the index
+  EXPECT_NE(at("<a href=\"index/chips-1.html\">1 to 5</a> (5 chips)"), std::string::npos);
+  EXPECT_NE(at("Cannot open file named x."), std::string::npos);
+  EXPECT_NE(at("/d/notes_adc.txt"), std::string::npos);
+  EXPECT_NE(at("ch 4 (odd pulsed): 1.50% over 2 measurements"), std::string::npos);
+  EXPECT_NE(at("9.00% to 9.25%: 1 measurements"), std::string::npos);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
 }
 
 TEST(CampaignReport, ColourMapHasEveryCellAndClipsBeyondTheScale) {

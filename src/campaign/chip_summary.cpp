@@ -1,0 +1,51 @@
+#include "campaign/chip_summary.h"
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+
+#include "campaign/html_page.h"
+#include "campaign/output_names.h"
+
+std::vector<ChipSummary> summarise_chips(const std::vector<FileResult>& results) {
+  std::map<std::string, ChipSummary> by_chip;
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const FileResult& result = results[i];
+    const Analysis& analysis = result.analysis;
+    ChipSummary& chip = by_chip[analysis.chip];
+    chip.latest = i;
+    if (result.superseded_by != FileResult::current) {
+      chip.superseded.push_back(i);
+      continue;
+    }
+    chip.current.push_back(i);
+    chip.grade = std::max(chip.grade, result.grade);
+    if (from_ratios(result.grade) &&
+        (!chip.has_worst || severity(analysis.worst.abs_mean) > severity(chip.worst))) {
+      chip.has_worst = true;
+      chip.worst_config = analysis.config;
+      chip.worst = analysis.worst.abs_mean;
+      chip.worst_channel = analysis.worst_channel_number();
+    }
+  }
+  std::vector<ChipSummary> chips;
+  chips.reserve(by_chip.size());
+  for (auto& [name, chip] : by_chip) {
+    chip.chip = name;
+    chip.page = chip_page_name(name);
+    chips.push_back(std::move(chip));
+  }
+  return chips;
+}
+
+std::vector<std::size_t> worst_first(const std::vector<ChipSummary>& chips) {
+  std::vector<std::size_t> order(chips.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&chips](std::size_t a, std::size_t b) {
+    if (chips[a].grade != chips[b].grade) return chips[a].grade > chips[b].grade;
+    const double worst_a = chips[a].has_worst ? severity(chips[a].worst) : -1.0;
+    const double worst_b = chips[b].has_worst ? severity(chips[b].worst) : -1.0;
+    return worst_a > worst_b;
+  });
+  return order;
+}
