@@ -65,6 +65,49 @@ void remove_stale_temporaries(const std::string& output, const FoundFiles& found
   for (const std::string& folder : folders) qavrel::remove_stale_temporaries(folder, "xtalk_vemra");
 }
 
+RunSettings run_settings(const Options& options) {
+  RunSettings settings;
+  settings.workers = options.jobs;
+  settings.write_logs = options.write_logs;
+  settings.plots = options.output + "/plots";
+  settings.map_scale = options.limits.c;
+  settings.show_progress = !options.quiet;
+  return settings;
+}
+
+// Says what went wrong in the run. Returns -1 to go on to the outputs, or
+// the status to end with where the run could not complete.
+int report_run(const Options& options, const Plan& plan, const RunOutcome& run) {
+  const std::size_t wanted = std::min<std::size_t>(options.jobs, plan.to_analyse.size());
+  if (run.workers < wanted && !options.quiet)
+    std::fprintf(stderr,
+                 "qavrel-campaign: the system allowed %u of %zu workers (threads or memory ran "
+                 "short); the run went on with those\n",
+                 run.workers, wanted);
+  for (const std::size_t i : run.failed)
+    std::fprintf(stderr, "failed: %s: %s\n", plan.results[i].analysis.path.c_str(),
+                 plan.results[i].analysis.error.c_str());
+  for (const std::string& failure : run.plot_failures)
+    std::fprintf(stderr, "failed: %s\n", failure.c_str());
+  const std::string stopped_after = "stopped after " + std::to_string(run.analysed) + " of " +
+                                    std::to_string(plan.to_analyse.size()) + " files";
+  if (run.out_of_memory)
+    return fail("memory ran out; " + stopped_after +
+                ", which are stored. The outputs were left as they were; run again with fewer "
+                "workers (-j) or more memory to complete the rest.");
+  if (!run.store_failure.empty())
+    return fail("the results store in " + options.output + " failed: " + run.store_failure + "; " +
+                stopped_after +
+                ". The outputs were left as they were; the next run completes the rest.");
+  if (stopped_by_signal()) {
+    fail(stopped_after +
+         "; the results store holds them, and the next run carries on from there. The outputs "
+         "were left as they were.");
+    end_by_stop_signal();
+  }
+  return -1;
+}
+
 int run_campaign(const Options& options) {
   NamePattern pattern;
   std::string error;
@@ -99,52 +142,19 @@ int run_campaign(const Options& options) {
   plan_settings.write_logs = options.write_logs;
   plan_settings.tool_version = tool_version;
   Plan plan = plan_campaign(look_at(found), std::move(stored), writers, plan_settings);
-
-  RunSettings run_settings;
-  run_settings.workers = options.jobs;
-  run_settings.write_logs = options.write_logs;
-  run_settings.plots = plots;
-  run_settings.map_scale = options.limits.c;
-  run_settings.show_progress = !options.quiet;
-  std::atomic<bool>& stop = catch_stop_signals();
-  const RunOutcome run = run_analyses(plan, run_settings, store, stop);
-  const std::size_t wanted = std::min<std::size_t>(options.jobs, plan.to_analyse.size());
-  if (run.workers < wanted && !options.quiet)
-    std::fprintf(stderr,
-                 "qavrel-campaign: the system allowed %u of %zu workers (threads or memory ran "
-                 "short); the run went on with those\n",
-                 run.workers, wanted);
-
-  std::size_t failures = found.failures.size() + run.failed.size() + run.plot_failures.size();
-  for (const std::size_t i : run.failed)
-    std::fprintf(stderr, "failed: %s: %s\n", plan.results[i].analysis.path.c_str(),
-                 plan.results[i].analysis.error.c_str());
-  for (const std::string& failure : run.plot_failures)
-    std::fprintf(stderr, "failed: %s\n", failure.c_str());
-  if (run.out_of_memory) {
-    return fail("memory ran out; stopped after " + std::to_string(run.analysed) + " of " +
-                std::to_string(plan.to_analyse.size()) +
-                " files, which are stored. The outputs were left as they were; run again with "
-                "fewer workers (-j) or more memory to complete the rest.");
-  }
-  if (!run.store_failure.empty()) {
-    return fail("the results store in " + options.output + " failed: " + run.store_failure +
-                "; stopped after " + std::to_string(run.analysed) + " of " +
-                std::to_string(plan.to_analyse.size()) +
-                " files. The outputs were left as they were; the next run completes the rest.");
-  }
-  if (stopped_by_signal()) {
-    std::fprintf(stderr,
-                 "qavrel-campaign: stopped after %zu of %zu files; the results store holds them, "
-                 "and the next run carries on from there. The outputs were left as they were.\n",
-                 run.analysed, plan.to_analyse.size());
-    end_by_stop_signal();
-  }
-
   ReportContext context;
   context.limits = options.limits;
-  context.skipped = found.skipped;
-  context.search_failures = found.failures;
+  context.skipped = std::move(found.skipped);
+  context.search_failures = std::move(found.failures);
+  found = FoundFiles();  // what the search saw, no longer needed
+
+  std::atomic<bool>& stop = catch_stop_signals();
+  const RunOutcome run = run_analyses(plan, run_settings(options), store, stop);
+  const int ended = report_run(options, plan, run);
+  if (ended >= 0) return ended;
+
+  std::size_t failures =
+      context.search_failures.size() + run.failed.size() + run.plot_failures.size();
   PublishSettings publish_settings;
   publish_settings.ratios_csv = options.ratios_csv;
   for (const std::string& failure :

@@ -35,69 +35,67 @@ std::string full_precision(double value) {
   return {text, std::to_chars(text, text + sizeof text, value).ptr};
 }
 
-std::string summary_csv(const std::vector<FileResult>& results) {
-  std::string text = row({"path",
-                          "chip",
-                          "config",
-                          "parity",
-                          "status",
-                          "grade",
-                          "max_abs_mean_ratio",
-                          "channel",
-                          "standard_error",
-                          "trains",
-                          "cut_train_rows",
-                          "rows_read",
-                          "marker_found",
-                          "input_end",
-                          "message",
-                          "log_path",
-                          "log_written",
-                          "shares_log_with",
-                          "analysed_at",
-                          "tool_version",
-                          "superseded_by"});
+void summary_csv(const std::vector<FileResult>& results, const EmitText& emit) {
+  emit(row({"path",
+            "chip",
+            "config",
+            "parity",
+            "status",
+            "grade",
+            "max_abs_mean_ratio",
+            "channel",
+            "standard_error",
+            "trains",
+            "cut_train_rows",
+            "rows_read",
+            "marker_found",
+            "input_end",
+            "message",
+            "log_path",
+            "log_written",
+            "shares_log_with",
+            "analysed_at",
+            "tool_version",
+            "superseded_by"}));
   for (const FileResult& result : results) {
     const Analysis& analysis = result.analysis;
     const bool superseded = result.superseded_by != FileResult::current;
     const bool graded = from_ratios(result.grade);
-    text += row({analysis.path,
-                 analysis.chip,
-                 analysis.config,
-                 analysis.parity ? qavrel::parity_name(*analysis.parity) : "",
-                 analysis.ok ? "ok" : "failed",
-                 grade_name(result.grade),
-                 graded ? full_precision(analysis.worst.abs_mean) : "",
-                 graded ? std::to_string(analysis.worst_channel_number()) : "",
-                 graded ? full_precision(analysis.worst.standard_error) : "",
-                 std::to_string(analysis.complete_trains()),
-                 std::to_string(analysis.cut_train_rows()),
-                 std::to_string(analysis.rows_read),
-                 analysis.marker_found ? "yes" : "no",
-                 analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
-                                         : "end of file",
-                 result.flag(),
-                 analysis.log_path(),
-                 analysis.log_written ? "yes" : "no",
-                 result.shares_log_with,
-                 analysis.analysed_at,
-                 analysis.tool_version,
-                 superseded ? results[result.superseded_by].analysis.path : ""});
+    emit(row({analysis.path,
+              analysis.chip,
+              analysis.config,
+              analysis.parity ? qavrel::parity_name(*analysis.parity) : "",
+              analysis.ok ? "ok" : "failed",
+              grade_name(result.grade),
+              graded ? full_precision(analysis.worst.abs_mean) : "",
+              graded ? std::to_string(analysis.worst_channel_number()) : "",
+              graded ? full_precision(analysis.worst.standard_error) : "",
+              std::to_string(analysis.complete_trains()),
+              std::to_string(analysis.cut_train_rows()),
+              std::to_string(analysis.rows_read),
+              analysis.marker_found ? "yes" : "no",
+              analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
+                                      : "end of file",
+              result.flag(),
+              analysis.log_path(),
+              analysis.log_written ? "yes" : "no",
+              result.shares_log_with,
+              analysis.analysed_at,
+              analysis.tool_version,
+              superseded ? results[result.superseded_by].analysis.path : ""}));
   }
-  return text;
 }
 
-std::string chips_csv(const std::vector<ChipSummary>& chips,
-                      const std::vector<FileResult>& results) {
-  std::string text = row({"chip", "grade", "worst_config", "worst_abs_mean_ratio", "worst_channel",
-                          "current_measurements", "superseded_measurements", "latest_data_file"});
+void chips_csv(const std::vector<ChipSummary>& chips, const std::vector<FileResult>& results,
+               const EmitText& emit) {
+  emit(row({"chip", "grade", "worst_config", "worst_abs_mean_ratio", "worst_channel",
+            "current_measurements", "superseded_measurements", "latest_data_file"}));
   for (const ChipSummary& chip : chips)
-    text += row({chip.chip, grade_name(chip.grade), chip.has_worst ? chip.worst_config : "",
-                 chip.has_worst ? full_precision(chip.worst) : "",
-                 chip.has_worst ? std::to_string(chip.worst_channel) : "",
-                 std::to_string(chip.current.size()), std::to_string(chip.superseded.size()),
-                 results[chip.latest].analysis.path});
-  return text;
+    emit(row({chip.chip, grade_name(chip.grade), chip.has_worst ? chip.worst_config : "",
+              chip.has_worst ? full_precision(chip.worst) : "",
+              chip.has_worst ? std::to_string(chip.worst_channel) : "",
+              std::to_string(chip.current.size()), std::to_string(chip.superseded.size()),
+              results[chip.latest].analysis.path}));
 }
 
 std::string ratios_csv_header() {

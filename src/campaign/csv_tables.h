@@ -3,15 +3,20 @@
 // (ratios.csv, long format).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "campaign/chip_summary.h"
 #include "campaign/file_result.h"
 
-std::string summary_csv(const std::vector<FileResult>& results);
-std::string chips_csv(const std::vector<ChipSummary>& chips,
-                      const std::vector<FileResult>& results);
+// The tables are handed to emit a row at a time, so that a campaign's table
+// is never whole in memory.
+using EmitText = std::function<void(const std::string&)>;
+
+void summary_csv(const std::vector<FileResult>& results, const EmitText& emit);
+void chips_csv(const std::vector<ChipSummary>& chips, const std::vector<FileResult>& results,
+               const EmitText& emit);
 // ratios.csv is written a file at a time: its header, then the rows of
 // each analysis that computed ratios.
 std::string ratios_csv_header();

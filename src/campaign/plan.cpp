@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string_view>
 #include <tuple>
-#include <unordered_map>
 
 #include "campaign/hashing.h"
 #include "campaign/output_names.h"
@@ -64,15 +63,21 @@ void share_logs(const std::vector<FoundFile>& found, std::vector<FileResult>& re
 // For each chip and configuration, the latest file by path is the current
 // measurement; the earlier ones are superseded by it.
 void mark_superseded(std::vector<FileResult>& results) {
-  std::unordered_map<std::string, std::size_t> latest;
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    const Analysis& analysis = results[i].analysis;
-    latest[analysis.chip + '\0' + analysis.config] = i;
-  }
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    const Analysis& analysis = results[i].analysis;
-    const std::size_t current = latest[analysis.chip + '\0' + analysis.config];
-    if (current != i) results[i].superseded_by = current;
+  // The chip, the configuration, then the place, which is path order.
+  using Key = std::tuple<std::string_view, std::string_view, std::size_t>;
+  std::vector<Key> keys;
+  keys.reserve(results.size());
+  for (std::size_t i = 0; i < results.size(); ++i)
+    keys.emplace_back(results[i].analysis.chip, results[i].analysis.config, i);
+  std::sort(keys.begin(), keys.end());
+  for (std::size_t first = 0; first < keys.size();) {
+    std::size_t end = first + 1;
+    while (end < keys.size() && std::get<0>(keys[end]) == std::get<0>(keys[first]) &&
+           std::get<1>(keys[end]) == std::get<1>(keys[first]))
+      ++end;
+    const std::size_t current = std::get<2>(keys[end - 1]);
+    for (std::size_t k = first; k + 1 < end; ++k) results[std::get<2>(keys[k])].superseded_by = current;
+    first = end;
   }
 }
 

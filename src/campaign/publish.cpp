@@ -334,8 +334,13 @@ std::vector<std::string> Publisher::run() {
     failures_.push_back("results store: " + error);
   write_output(path("report.html"), front_page(results_, chips_, context_, facts), failures_,
                stop_);
-  write_output(path("summary.csv"), summary_csv(results_), failures_, stop_);
-  write_output(path("chips.csv"), chips_csv(chips_, results_), failures_, stop_);
+  // The tables change with any analysis, and are streamed.
+  Output summary(path("summary.csv"), stop_);
+  summary_csv(results_, [&summary](const std::string& text) { summary.write(text); });
+  summary.finish(failures_);
+  Output chip_table(path("chips.csv"), stop_);
+  chips_csv(chips_, results_, [&chip_table](const std::string& text) { chip_table.write(text); });
+  chip_table.finish(failures_);
   write_ratios_csv();
   if (failures_.empty() && !stop_ && !store_.set_outputs_made_from(made_from, error))
     failures_.push_back("results store: " + error);

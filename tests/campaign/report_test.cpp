@@ -19,11 +19,19 @@ using qavrel::observed_channels;
 using qavrel::Parity;
 using qavrel::train_length;
 
+// A table that is written a row at a time, whole.
+template <typename Table, typename... Arguments>
+std::string whole(Table table, const Arguments&... arguments) {
+  std::string text;
+  table(arguments..., [&text](const std::string& row) { text += row; });
+  return text;
+}
+
 TEST(CampaignTables, FieldsAreQuotedAndNumbersReadBack) {
   FileResult result;
   result.analysis.path = "a,\"b\"_adc.txt";
   result.analysis.ok = true;
-  const std::string summary = summary_csv({result});
+  const std::string summary = whole(summary_csv, std::vector<FileResult>{result});
   EXPECT_EQ(summary.substr(summary.find('\n') + 1, 18), "\"a,\"\"b\"\"_adc.txt\",");
   EXPECT_EQ(std::stod(full_precision(0.1 + 0.2)), 0.1 + 0.2);
   EXPECT_EQ(full_precision(std::nan("")), "nan");
@@ -75,10 +83,10 @@ TEST(CampaignReport, AChipIsGradedByItsCurrentMeasurementsWorstFirst) {
   // Not analysed, then fail, then the A chips by their worst ratio.
   EXPECT_EQ(worst_first(chips), (std::vector<std::size_t>{3, 4, 0, 2, 1}));
 
-  const std::string table = chips_csv(chips, results);
+  const std::string table = whole(chips_csv, chips, results);
   EXPECT_NE(table.find("\n2,A,odd,0.003,0,1,1,/d2/2_adc.txt\n"), std::string::npos) << table;
   EXPECT_NE(table.find("\n4,not analysed,,,,1,0,"), std::string::npos) << table;
-  const std::string summary = summary_csv(results);
+  const std::string summary = whole(summary_csv, results);
   EXPECT_NE(summary.find(",/d2/2_adc.txt\n/d2/2_adc.txt,"), std::string::npos) << summary;
   EXPECT_NE(summary.find(",failed,not analysed,,,,"), std::string::npos) << summary;
 }

@@ -147,7 +147,8 @@ TEST(ResultsStore, WritersMeansPagesAndTheLatestRatiosView) {
   ASSERT_TRUE(store.channel_means({first}, means, error)) << error;
   EXPECT_EQ(means[0].count, 1);
 
-  ASSERT_TRUE(store.save_chip_pages({{"7", {"7.html", "made"}}, {"8", {"8.html", "x"}}}, {}, error));
+  ASSERT_TRUE(
+      store.save_chip_pages({{"7", {"7.html", "made"}}, {"8", {"8.html", "x"}}}, {}, error));
   ASSERT_TRUE(store.save_chip_pages({}, {"8"}, error));
   std::unordered_map<std::string, ChipPage> pages;
   ASSERT_TRUE(store.load_chip_pages(pages, error)) << error;
