@@ -132,16 +132,19 @@ int run_campaign(const Options& options) {
   if (!store.open(options.output + "/campaign.sqlite", error,
                   static_cast<int>(options.store_wait_s * 1000)))
     return fail("cannot open the results store in " + options.output + ": " + error);
-  std::vector<Analysis> stored;
+  std::vector<FoundFile> files = look_at(found);
+  // Each stored analysis goes straight into its file's result, so that a
+  // campaign's analyses are in memory once.
+  std::vector<FileResult> stored(files.size());
   LogWriters writers;
-  if (!store.load_latest(stored, writers, error))
+  if (!store.load_latest(StoredOfFound(files, stored), writers, error))
     return fail("cannot read the results store: " + error);
 
   PlanSettings plan_settings;
   plan_settings.force = options.force;
   plan_settings.write_logs = options.write_logs;
   plan_settings.tool_version = tool_version;
-  Plan plan = plan_campaign(look_at(found), std::move(stored), writers, plan_settings);
+  Plan plan = plan_campaign(std::move(files), std::move(stored), writers, plan_settings);
   ReportContext context;
   context.limits = options.limits;
   context.skipped = std::move(found.skipped);

@@ -2,6 +2,7 @@
 
 #include "campaign/html_page.h"
 #include "campaign/markup.h"
+#include "campaign/output_names.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ std::string file_section(const std::vector<FileResult>& results, std::size_t ind
             "; it holds the table of the last by name" + (result.owns_log ? ", this one" : "") +
             "</p>\n";
   if (!map.empty())
-    html += map + "<p class=\"note\">" + link("../plots/" + result.plot_name, "the map as SVG") +
-            "</p>\n";
+    html += map + "<p class=\"note\">" +
+            link("../plots/" + plot_name(result.analysis), "the map as SVG") + "</p>\n";
   return html + "</section>\n";
 }
 

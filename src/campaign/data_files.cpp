@@ -183,6 +183,9 @@ std::vector<FoundFile> look_at(FoundFiles& found) {
     const FileState state = listed != found.states.end() ? listed->second : state_of(file.path);
     looked.push_back({std::move(file), state, log_exists});
   }
-  found.files.clear();
+  // What the search saw has served: its memory goes back.
+  std::vector<DataFile>().swap(found.files);
+  std::unordered_map<std::uint64_t, FileState>().swap(found.states);
+  std::unordered_set<std::uint64_t>().swap(found.logs_listed);
   return looked;
 }

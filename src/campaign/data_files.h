@@ -69,5 +69,5 @@ struct FoundFile {
 };
 
 // Looks at each file and at its log, which the listing of a folder that
-// was searched already shows.
+// was searched already shows. found's files, states and logs are taken.
 std::vector<FoundFile> look_at(FoundFiles& found);

@@ -19,7 +19,6 @@ struct FileResult {
   // writes it (owns_log).
   std::string shares_log_with;
   bool owns_log = true;
-  std::string plot_name;      // its map's file in plots/, one per data file
   bool plot_written = false;  // by the analysis in this run
 
   // Why the file is flagged in the report: the failure, or the damage

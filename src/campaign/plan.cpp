@@ -5,7 +5,6 @@
 #include <tuple>
 
 #include "campaign/hashing.h"
-#include "campaign/output_names.h"
 
 namespace {
 
@@ -76,37 +75,40 @@ void mark_superseded(std::vector<FileResult>& results) {
            std::get<1>(keys[end]) == std::get<1>(keys[first]))
       ++end;
     const std::size_t current = std::get<2>(keys[end - 1]);
-    for (std::size_t k = first; k + 1 < end; ++k) results[std::get<2>(keys[k])].superseded_by = current;
+    for (std::size_t k = first; k + 1 < end; ++k)
+      results[std::get<2>(keys[k])].superseded_by = current;
     first = end;
   }
 }
 
 }  // namespace
 
-Plan plan_campaign(std::vector<FoundFile> found, std::vector<Analysis> stored,
+void StoredOfFound::operator()(Analysis& stored) {
+  while (next_ < found_.size() && found_[next_].file.path < stored.path) ++next_;
+  if (next_ < found_.size() && found_[next_].file.path == stored.path)
+    results_[next_].analysis = std::move(stored);
+}
+
+Plan plan_campaign(std::vector<FoundFile> found, std::vector<FileResult> stored,
                    const LogWriters& writers, const PlanSettings& settings) {
   Plan plan;
+  plan.results = std::move(stored);
   plan.results.resize(found.size());
   share_logs(found, plan.results);
-  // Both lists are in path order: one pass pairs each file with its
-  // stored analysis.
-  auto kept = stored.begin();
   for (std::size_t i = 0; i < found.size(); ++i) {
     FileResult& result = plan.results[i];
     FoundFile& file = found[i];
-    while (kept != stored.end() && kept->path < file.file.path) ++kept;
-    if (kept != stored.end() && kept->path == file.file.path &&
-        still_stands(*kept, file, result.owns_log, writers, settings)) {
-      result.analysis = std::move(*kept);
+    if (result.analysis.id != 0 &&
+        still_stands(result.analysis, file, result.owns_log, writers, settings)) {
       ++plan.reused;
-    } else {
-      result.analysis.path = std::move(file.file.path);
-      result.analysis.chip = std::move(file.file.chip);
-      result.analysis.config = std::move(file.file.config);
-      plan.to_analyse.push_back(i);
-      plan.bytes_to_read += static_cast<std::uint64_t>(std::max<std::int64_t>(0, file.state.size));
+      continue;
     }
-    result.plot_name = plot_name(result.analysis);
+    result.analysis = Analysis();
+    result.analysis.path = std::move(file.file.path);
+    result.analysis.chip = std::move(file.file.chip);
+    result.analysis.config = std::move(file.file.config);
+    plan.to_analyse.push_back(i);
+    plan.bytes_to_read += static_cast<std::uint64_t>(std::max<std::int64_t>(0, file.state.size));
   }
   mark_superseded(plan.results);
   return plan;

@@ -27,8 +27,23 @@ struct Plan {
   std::size_t reused = 0;  // results whose stored analysis stands
 };
 
-// found is in path order, each path once; stored holds the latest analysis
-// of every path the store knows, found or not, in path order, and writers
-// who last wrote each log.
-Plan plan_campaign(std::vector<FoundFile> found, std::vector<Analysis> stored,
+// found is in path order, each path once; stored[i].analysis is the latest
+// analysis the store holds of found[i] (id 0 where it holds none), and the
+// plan's results are made of stored, in place. writers tells who last wrote
+// each log.
+Plan plan_campaign(std::vector<FoundFile> found, std::vector<FileResult> stored,
                    const LogWriters& writers, const PlanSettings& settings);
+
+// Puts each analysis that keep_stored is handed (in path order) in the
+// result of its file, when it is one of found (in path order too).
+class StoredOfFound {
+ public:
+  StoredOfFound(const std::vector<FoundFile>& found, std::vector<FileResult>& results)
+      : found_(found), results_(results) {}
+  void operator()(Analysis& stored);
+
+ private:
+  const std::vector<FoundFile>& found_;
+  std::vector<FileResult>& results_;
+  std::size_t next_ = 0;
+};

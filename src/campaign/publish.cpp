@@ -16,6 +16,7 @@
 #include "campaign/colour_map.h"
 #include "campaign/csv_tables.h"
 #include "campaign/hashing.h"
+#include "campaign/output_names.h"
 #include "core/atomic_write.h"
 
 namespace fs = std::filesystem;
@@ -112,7 +113,7 @@ std::string chip_fingerprint(const ChipSummary& chip, const std::vector<FileResu
       fingerprint.add(result.superseded_by == FileResult::current
                           ? ""
                           : results[result.superseded_by].analysis.path);
-      fingerprint.add(result.shares_log_with).add(result.owns_log ? 1 : 0).add(result.plot_name);
+      fingerprint.add(result.shares_log_with).add(result.owns_log ? 1 : 0);
     }
   return fingerprint.text();
 }
@@ -200,7 +201,7 @@ bool Publisher::up_to_date(const std::string& made_from, const Lists& lists) {
     if (chips.missing(chip.page)) return false;
   const Folder plots(path("plots"));
   for (const FileResult& result : results_)
-    if (result.analysis.has_ratios && plots.missing(result.plot_name)) return false;
+    if (result.analysis.has_ratios && plots.missing(plot_name(result.analysis))) return false;
   return true;
 }
 
@@ -213,7 +214,8 @@ bool Publisher::page_stands(const ChipSummary& chip, const std::string& made_fro
     return false;
   for (const auto* files : {&chip.current, &chip.superseded})
     for (const std::size_t i : *files)
-      if (results_[i].analysis.has_ratios && plots.missing(results_[i].plot_name)) return false;
+      if (results_[i].analysis.has_ratios && plots.missing(plot_name(results_[i].analysis)))
+        return false;
   return true;
 }
 
@@ -227,7 +229,7 @@ std::string Publisher::map_of(std::size_t i) {
   if (!store_.load_ratios(result.analysis, ratios, error))
     failures_.push_back("cannot read the ratios of " + result.analysis.path + ": " + error);
   std::string map = colour_map_svg(result.analysis, ratios, context_.limits.c);
-  const std::string plot = path("plots/" + result.plot_name);
+  const std::string plot = path("plots/" + plot_name(result.analysis));
   if (!result.plot_written && missing(plot)) write_output(plot, map, failures_, stop_);
   return map;
 }

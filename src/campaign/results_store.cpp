@@ -85,7 +85,9 @@ const char* const insert_channel_mean_sql =
 const char* const select_latest_sql =
     "SELECT id, path, size, mtime_ns, chip, config, parity, status, error, marker_found,"
     " train_rows, rows_read, input_end, token_offset, log_path, log_written, worst_channel,"
-    " worst_abs_mean_ratio, worst_standard_error, tool_version, analysed_at FROM latest_analyses";
+    " worst_abs_mean_ratio, worst_standard_error, tool_version, analysed_at FROM analyses AS a"
+    // In path order as the index on paths has them, so that nothing is sorted.
+    " WHERE id = (SELECT max(id) FROM analyses WHERE path = a.path) ORDER BY path";
 const char* const select_ratios_sql =
     "SELECT peak, channel, ratio FROM ratios WHERE analysis_id = ?";
 
@@ -164,7 +166,7 @@ bool ResultsStore::open(const std::string& path, std::string& error, int wait_ms
          prepare(select_ratios_sql, select_ratios_, error);
 }
 
-bool ResultsStore::load_latest(std::vector<Analysis>& latest, LogWriters& writers,
+bool ResultsStore::load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers,
                                std::string& error) {
   Query analyses;
   if (!prepare(select_latest_sql, analyses.statement, error)) return false;
@@ -198,14 +200,9 @@ bool ResultsStore::load_latest(std::vector<Analysis>& latest, LogWriters& writer
       std::int64_t& writer = writers[hash_of(column_text(row, 14))];
       writer = std::max(writer, analysis.id);
     }
-    latest.push_back(std::move(analysis));
+    keep(analysis);
   }
-  if (step != SQLITE_DONE) return fail(error);
-  // Sorted here rather than by SQLite, which would sort a large store in a
-  // temporary file.
-  std::sort(latest.begin(), latest.end(),
-            [](const Analysis& a, const Analysis& b) { return a.path < b.path; });
-  return true;
+  return step == SQLITE_DONE || fail(error);
 }
 
 bool ResultsStore::load_ratios(const Analysis& analysis, RatioTable& ratios, std::string& error) {

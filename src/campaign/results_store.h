@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -50,9 +51,10 @@ class ResultsStore {
   bool open(const std::string& path, std::string& error, int wait_ms = default_wait_ms);
   static constexpr int default_wait_ms = 10000;
 
-  // The newest analysis of each data file, in path order, and who wrote
-  // each log.
-  bool load_latest(std::vector<Analysis>& latest, LogWriters& writers, std::string& error);
+  // Hands the newest analysis of each data file to keep, in path order,
+  // and tells who wrote each log. keep may take the analysis.
+  bool load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers,
+                   std::string& error);
   // The ratios of a stored analysis.
   bool load_ratios(const Analysis& analysis, RatioTable& ratios, std::string& error);
 

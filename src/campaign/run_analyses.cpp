@@ -6,6 +6,7 @@
 #include <new>
 
 #include "campaign/colour_map.h"
+#include "campaign/output_names.h"
 #include "campaign/progress.h"
 #include "campaign/publish.h"
 #include "campaign/worker_pool.h"
@@ -36,7 +37,7 @@ RunOutcome run_analyses(Plan& plan, const RunSettings& settings, ResultsStore& s
     finished->analysis =
         analyse_data_file(file, settings.write_logs && result.owns_log, finished->ratios);
     if (finished->analysis.has_ratios)
-      finished->plot_failure = write_plot(settings.plots + "/" + result.plot_name,
+      finished->plot_failure = write_plot(settings.plots + "/" + plot_name(result.analysis),
                                           finished->analysis, finished->ratios, settings.map_scale);
     slots[job] = std::move(finished);
   };

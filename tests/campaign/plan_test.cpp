@@ -47,12 +47,16 @@ Plan plan_of(const std::vector<FoundFile>& found, std::vector<Analysis> stored,
   std::sort(stored.begin(), stored.end(),
             [](const Analysis& a, const Analysis& b) { return a.path < b.path; });
   LogWriters writers;
-  for (const Analysis& analysis : stored)
+  std::vector<FileResult> results(found.size());
+  StoredOfFound keep(found, results);
+  for (Analysis& analysis : stored) {
     if (analysis.log_written) {
       std::int64_t& writer = writers[hash_of(analysis.log_path())];
       writer = std::max(writer, analysis.id);
     }
-  return plan_campaign(found, stored, writers, settings);
+    keep(analysis);
+  }
+  return plan_campaign(found, std::move(results), writers, settings);
 }
 
 PlanSettings settings() {
@@ -150,9 +154,9 @@ TEST(Plan, TheLatestFileOfAChipAndConfigurationIsCurrent) {
   // Other folders, so each writes its own log.
   EXPECT_TRUE(plan.results[0].owns_log);
   std::set<std::string> names;
-  for (const FileResult& result : plan.results) names.insert(result.plot_name);
+  for (const FileResult& result : plan.results) names.insert(plot_name(result.analysis));
   EXPECT_EQ(names.size(), found.size());
-  EXPECT_EQ(plan.results[0].plot_name.substr(0, 17), "7_20mV_calib-odd-");
+  EXPECT_EQ(plot_name(plan.results[0].analysis).substr(0, 17), "7_20mV_calib-odd-");
 }
 
 TEST(Plan, PlotNamesAreSafeAndDifferForEveryPath) {

@@ -18,6 +18,11 @@ using qavrel::observed_channels;
 using qavrel::Parity;
 using qavrel::train_length;
 
+// Keeps every analysis it is handed.
+std::function<void(Analysis&)> collect(std::vector<Analysis>& into) {
+  return [&into](Analysis& analysis) { into.push_back(analysis); };
+}
+
 // An analysis of chip 7 with the odd channels pulsed, whose ratios were
 // computed.
 Analysis odd_analysis(const std::string& path) {
@@ -55,7 +60,7 @@ TEST(ResultsStore, KeepsEveryAnalysisAndReadsBackTheLatestExactly) {
   ASSERT_TRUE(store.open(dir.file("campaign.sqlite"), error)) << error;
   std::vector<Analysis> latest;
   LogWriters writers;
-  ASSERT_TRUE(store.load_latest(latest, writers, error)) << error;
+  ASSERT_TRUE(store.load_latest(collect(latest), writers, error)) << error;
   ASSERT_EQ(latest.size(), 1u);
   const Analysis& stored = latest[0];
   EXPECT_EQ(stored.id, second.id);
@@ -105,7 +110,7 @@ TEST(ResultsStore, AFailureUndoesTheBatchAndLeavesTheStoreUsable) {
   EXPECT_TRUE(store.commit(error)) << error;
   std::vector<Analysis> latest;
   LogWriters writers;
-  ASSERT_TRUE(store.load_latest(latest, writers, error)) << error;
+  ASSERT_TRUE(store.load_latest(collect(latest), writers, error)) << error;
   ASSERT_EQ(latest.size(), 2u);
   EXPECT_EQ(latest[0].path + latest[1].path, "a_adc.txtd_adc.txt");
 }
@@ -133,7 +138,7 @@ TEST(ResultsStore, WritersMeansPagesAndTheLatestRatiosView) {
 
   std::vector<Analysis> latest;
   LogWriters writers;
-  ASSERT_TRUE(store.load_latest(latest, writers, error)) << error;
+  ASSERT_TRUE(store.load_latest(collect(latest), writers, error)) << error;
   ASSERT_EQ(latest.size(), 2u);
   EXPECT_EQ(latest[0].path, "/d/a_adc.txt");  // in path order
   EXPECT_EQ(writers.at(hash_of(latest[0].log_path())), analysis.id);
