@@ -1,7 +1,7 @@
 #include "example_campaign.h"
 
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 

@@ -41,10 +41,12 @@ std::vector<std::pair<std::string, std::string>> chip_list_pages(
     if (page < count) nav += " " + link(list_page_name(stem, page + 1), "next");
     nav += "</nav>\n";
     const std::size_t first = (page - 1) * chips_per_page;
-    pages.emplace_back(list_page_name(stem, page),
-                       page_start(title + ", page " + std::to_string(page), "../") + nav +
-                           chip_table(chips, order, first, first + chips_per_page, results, "../") +
-                           nav + page_end());
+    std::string html = page_start(title + ", page " + std::to_string(page), "../");
+    html += nav;
+    html += chip_table(chips, order, first, first + chips_per_page, results, "../");
+    html += nav;
+    html += page_end();
+    pages.emplace_back(list_page_name(stem, page), std::move(html));
   }
   return pages;
 }

@@ -79,7 +79,9 @@ void search(const std::string& top, const SearchRules& rules, FoundFiles& found)
     while (const dirent* entry = ::readdir(listing)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      const std::string path = folder + "/" + name;
+      std::string path = folder;
+      path += '/';
+      path += name;
       if (qavrel::is_log_name(name)) {
         if (name.front() == '.' && qavrel::is_stale_temporary(name))
           found.stale_temporaries.push_back(path);

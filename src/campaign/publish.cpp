@@ -340,9 +340,9 @@ std::vector<std::string> Publisher::run() {
   Output summary(path("summary.csv"), stop_);
   summary_csv(results_, [&summary](const std::string& text) { summary.write(text); });
   summary.finish(failures_);
-  Output chip_table(path("chips.csv"), stop_);
-  chips_csv(chips_, results_, [&chip_table](const std::string& text) { chip_table.write(text); });
-  chip_table.finish(failures_);
+  Output chip_rows(path("chips.csv"), stop_);
+  chips_csv(chips_, results_, [&chip_rows](const std::string& text) { chip_rows.write(text); });
+  chip_rows.finish(failures_);
   write_ratios_csv();
   if (failures_.empty() && !stop_ && !store_.set_outputs_made_from(made_from, error))
     failures_.push_back("results store: " + error);

@@ -116,8 +116,10 @@ struct Query {
 }  // namespace
 
 ResultsStore::~ResultsStore() {
-  std::string ignored;
-  if (db_ != nullptr) static_cast<void>(commit(ignored));
+  if (db_ != nullptr) {
+    std::string ignored;
+    static_cast<void>(commit(ignored));
+  }
   sqlite3_finalize(insert_analysis_);
   sqlite3_finalize(insert_ratio_);
   sqlite3_finalize(insert_channel_mean_);

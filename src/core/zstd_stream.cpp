@@ -18,7 +18,7 @@ namespace qavrel {
 namespace {
 
 constexpr int max_window_log = 27;
-constexpr unsigned long long mebibyte = 1024 * 1024;
+constexpr unsigned long long mebibyte = 1024ull * 1024;
 
 class ZstdStream final : public ByteStream {
  public:

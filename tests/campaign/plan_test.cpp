@@ -68,7 +68,7 @@ PlanSettings settings() {
 // Plans one file whose stored analysis is changed by change, and tells
 // whether that analysis still stands.
 template <typename Change>
-bool stands_after(Change change, PlanSettings plan_settings = settings()) {
+bool stands_after(Change change, const PlanSettings& plan_settings = settings()) {
   FoundFile found = found_file("/d/a_adc.txt");
   Analysis stored = stored_for(found, 1);
   change(found, stored);

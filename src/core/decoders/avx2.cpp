@@ -96,7 +96,7 @@ QAVREL_AVX2 std::size_t pack(__m256i values, unsigned slots, std::int32_t* out) 
 // each 16-bit lane merges each pair of bytes into its one value, which the
 // lanes are then combined into as 32-bit numbers and packed.
 QAVREL_AVX2 std::size_t convert_half(const char* bytes, std::uint32_t ends, std::uint32_t negative,
-                                    unsigned pairs, std::int32_t* out) {
+                                     unsigned pairs, std::int32_t* out) {
   const __m256i digits_1 = digit_values(bytes - 1);
   const __m256i digits_2 = digit_values(bytes - 2);
   const __m256i digits_3 = digit_values(bytes - 3);
@@ -143,7 +143,7 @@ std::uint32_t pair_bits(std::uint64_t ends) {
 // Converts the values that end in the block, whose digits may reach up to
 // three bytes back, and returns how many there were.
 QAVREL_AVX2 std::size_t convert(const char* block, std::uint64_t ends, std::uint64_t negative,
-                               std::int32_t* out) {
+                                std::int32_t* out) {
   const std::uint32_t pairs = pair_bits(ends);
   std::size_t count = convert_half(block, static_cast<std::uint32_t>(ends),
                                    static_cast<std::uint32_t>(negative), pairs & 0xFFFF, out);
@@ -176,7 +176,7 @@ QAVREL_AVX2 Decoded decode_block(const char* block, std::int32_t* out) {
 }  // namespace
 
 QAVREL_AVX2 Decoded decode_avx2(const char* bytes, std::size_t size, std::int32_t* out,
-                               std::size_t room) {
+                                std::size_t room) {
   return decode_blocks(decode_block, bytes, size, out, room);
 }
 

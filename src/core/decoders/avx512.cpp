@@ -42,7 +42,7 @@ QAVREL_AVX512 __m512i digits_back(const char* block, unsigned back, std::uint64_
 // the digits up to three bytes back in the same run, those of the bytes that
 // end a value are compressed into place, and only then combined.
 QAVREL_AVX512 std::size_t convert(const char* block, std::uint64_t digits, std::uint64_t ends,
-                                 std::uint64_t negative_ends, std::int32_t* out) {
+                                  std::uint64_t negative_ends, std::int32_t* out) {
   // run_of_n: bytes that end a run of at least n digits.
   const std::uint64_t run_of_2 = digits & (digits << 1);
   const std::uint64_t run_of_3 = run_of_2 & (digits << 2);
@@ -76,7 +76,7 @@ QAVREL_AVX512 Decoded decode_block(const char* block, std::int32_t* out) {
 }  // namespace
 
 QAVREL_AVX512 Decoded decode_avx512(const char* bytes, std::size_t size, std::int32_t* out,
-                                   std::size_t room) {
+                                    std::size_t room) {
   return decode_blocks(decode_block, bytes, size, out, room);
 }
 
