@@ -169,7 +169,7 @@ expect "manifest" "$status|$(column grade other_out/summary.csv)" "0|A"
 
 # Another program holds the store past the wait: the run stops with the
 # reason, the outputs stay as they were, and the next run completes it.
-snapshot() { md5sum out_dir/summary.csv out_dir/report.html out_dir/ratios.csv; }
+snapshot() { md5sum out_dir/summary.csv out_dir/chips.csv out_dir/report.html; }
 before=$(snapshot)
 python3 -c 'import sqlite3, sys, time
 db = sqlite3.connect(sys.argv[1], isolation_level=None)
@@ -217,10 +217,15 @@ expect "stale temporaries" "$status|$(find tree out_dir -name '.*.tmp' -printf '
 rm "$day/.xtalk_vemra1_odd.log.$$-0.tmp"
 
 # More workers than the address space allows: the run goes on with fewer.
-mkdir many && for i in $(seq 1 120); do cp "$odd1" "many/${i}_vemra$i""_b_l_odd_adc.txt"; done
-(ulimit -v 600000 && "${campaign[@]}" -j 1000 -o many_out -q many >out 2>err)
-status=$?
-expect "-j 1000 within 600 MB" "$status|$(grep -c . err)|$(ls many_out/plots | wc -l)|$(find many many_out -name '.*.tmp' | wc -l)" "0|0|120|0"
+# An emulator or a sanitizer reserves more address space than that itself.
+if ((${#campaign[@]} > 1)) || grep -qa __asan_init "${campaign[-1]}"; then
+  skip 1 "-j 1000 within 600 MB (an emulator or a sanitizer)"
+else
+  mkdir many && for i in $(seq 1 120); do cp "$odd1" "many/${i}_vemra$i""_b_l_odd_adc.txt"; done
+  (ulimit -v 600000 && "${campaign[@]}" -j 1000 -o many_out -q many >out 2>err)
+  status=$?
+  expect "-j 1000 within 600 MB" "$status|$(grep -c . err)|$(ls many_out/plots | wc -l)|$(find many many_out -name '.*.tmp' | wc -l)" "0|0|120|0"
+fi
 
 # An archive that must not be written to, and names with odd bytes.
 mkdir archive && cp "$odd1" "archive/1_vemra"$'\xff\x01'"7_b_l_odd_adc.txt"
