@@ -1,5 +1,9 @@
 #include "campaign/analysis.h"
 
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 
 #include "core/atomic_write.h"
@@ -30,7 +34,27 @@ int Analysis::worst_channel_number() const {
   return qavrel::observed_channel(worst.column, parity.value_or(qavrel::Parity::odd));
 }
 
-Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios) {
+namespace {
+
+// Why the campaign won't write a log at log_path, or empty when it will.
+std::string refused_log(const std::string& log_path,
+                        const std::function<bool(const std::string&)>& is_data) {
+  struct stat log {};
+  if (::lstat(log_path.c_str(), &log) != 0) return {};
+  if (S_ISLNK(log.st_mode)) {
+    char target[PATH_MAX];
+    if (::realpath(log_path.c_str(), target) != nullptr && is_data(target))
+      return "it is a link to a data file";
+    if (::stat(log_path.c_str(), &log) != 0) return {};
+  }
+  // A folder is refused by the writing itself, in the system's words.
+  return S_ISREG(log.st_mode) || S_ISDIR(log.st_mode) ? std::string() : "not a regular file";
+}
+
+}  // namespace
+
+Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios,
+                           const std::function<bool(const std::string&)>& is_data) {
   Analysis analysis;
   analysis.path = file.path;
   analysis.chip = file.chip;
@@ -75,13 +99,18 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
   if (analysis.has_data()) analysis.worst = worst_channel(ratios);
   if (write_log) {
     const std::string log_path = analysis.log_path();
-    const qavrel::Status written = qavrel::write_atomically(
-        log_path.c_str(), qavrel::cross_talk_table(sums.peaks, *analysis.parity));
+    const std::string refused = refused_log(log_path, is_data);
+    const qavrel::Status written =
+        refused.empty()
+            ? qavrel::write_atomically(log_path.c_str(),
+                                       qavrel::cross_talk_table(sums.peaks, *analysis.parity))
+            : qavrel::Status::failure(refused);
     if (!written.ok()) {
       analysis.error = log_write_failure(log_path, written);
       return analysis;
     }
     analysis.log_written = true;
+    analysis.log = state_of(log_path);
   }
   analysis.ok = true;
   return analysis;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,7 @@ struct Analysis {
   std::int64_t rows_read = 0;
   std::int64_t token_offset = 0;  // where the token that is not a number starts
   WorstChannel worst;             // once ratios were computed from a complete pedestal window
+  FileState log;                  // of the log it wrote, just after; -1 when it wrote none
 
   std::string path;
   std::string chip;
@@ -46,4 +48,8 @@ extern const char* const tool_version;
 
 // Analyses the data file as qavrel.exe does with the file's chip and
 // configuration as arguments, and writes the same log there when write_log.
-Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios);
+// Unlike qavrel.exe it refuses a log that is not a regular file (a FIFO
+// would hold the whole campaign up, a device take the table) or that is a
+// link to a data file of the campaign, which is_data tells.
+Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios,
+                           const std::function<bool(const std::string&)>& is_data);

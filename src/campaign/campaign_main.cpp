@@ -4,8 +4,12 @@
 // plans what to read, runs the analyses and publishes the outputs.
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <new>
 #include <set>
 
 #include "campaign/folder_lock.h"
@@ -53,7 +57,8 @@ bool find(const Options& options, const SearchRules& rules, FoundFiles& found) {
 // run writes: the output folder and, unless logs are off, the data folders.
 void remove_stale_temporaries(const std::string& output, const FoundFiles& found, bool write_logs) {
   qavrel::remove_stale_temporaries(output, "");
-  qavrel::remove_stale_temporaries(output + "/plots", "");
+  for (const char* folder : {"/plots", "/chips", "/index"})
+    qavrel::remove_stale_temporaries(output + folder, "");
   if (!write_logs) return;
   for (const std::string& temporary : found.stale_temporaries) ::unlink(temporary.c_str());
   // The folders of files named one by one were not searched.
@@ -79,7 +84,11 @@ RunSettings run_settings(const Options& options) {
 // the status to end with where the run could not complete.
 int report_run(const Options& options, const Plan& plan, const RunOutcome& run) {
   const std::size_t wanted = std::min<std::size_t>(options.jobs, plan.to_analyse.size());
-  if (run.workers < wanted && !options.quiet)
+  if (run.workers == 0 && wanted > 0 && !options.quiet)
+    std::fprintf(stderr,
+                 "qavrel-campaign: no worker could run (threads or memory ran short); the files "
+                 "were analysed one at a time\n");
+  else if (run.workers < wanted && !options.quiet)
     std::fprintf(stderr,
                  "qavrel-campaign: the system allowed %u of %zu workers (threads or memory ran "
                  "short); the run went on with those\n",
@@ -91,18 +100,18 @@ int report_run(const Options& options, const Plan& plan, const RunOutcome& run) 
     std::fprintf(stderr, "failed: %s\n", failure.c_str());
   const std::string stopped_after = "stopped after " + std::to_string(run.analysed) + " of " +
                                     std::to_string(plan.to_analyse.size()) + " files";
+  // The maps of the files analysed are written as each ends; the rest waits.
+  const std::string outputs = "The report and tables were left as they were";
   if (run.out_of_memory)
-    return fail("memory ran out; " + stopped_after +
-                ", which are stored. The outputs were left as they were; run again with fewer "
-                "workers (-j) or more memory to complete the rest.");
+    return fail("memory ran out; " + stopped_after + ", which are stored. " + outputs +
+                "; run again with fewer workers (-j) or more memory to complete the rest.");
   if (!run.store_failure.empty())
     return fail("the results store in " + options.output + " failed: " + run.store_failure + "; " +
-                stopped_after +
-                ". The outputs were left as they were; the next run completes the rest.");
+                stopped_after + ". " + outputs + "; the next run completes the rest.");
   if (stopped_by_signal()) {
     fail(stopped_after +
-         "; the results store holds them, and the next run carries on from there. The outputs "
-         "were left as they were.");
+         "; the results store holds them, and the next run carries on from there. " + outputs +
+         ".");
     end_by_stop_signal();
   }
   return -1;
@@ -174,6 +183,8 @@ int run_campaign(const Options& options) {
   if (!options.quiet) {
     std::printf("%s\nreport: %s/report.html\n",
                 summary_line(plan.results, plan.reused, failures).c_str(), options.output.c_str());
+    if (std::fflush(stdout) != 0)
+      return fail(std::string("cannot write the summary: ") + std::strerror(errno));
   }
   return failures == 0 ? 0 : 1;
 }
@@ -181,12 +192,17 @@ int run_campaign(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file-size limit a write then fails, and is reported, rather
+  // than the signal ending the run with temporary files left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   // The libraries report what can't go on (no memory, a broken file
   // system) by exceptions; the campaign then ends with that reason.
   try {
     Options options;
     if (const int status = parse_options(argc, argv, options); status >= 0) return status;
     return run_campaign(options);
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory; run again with fewer workers (-j) or more memory");
   } catch (const std::exception& error) {
     return fail(error.what());
   }

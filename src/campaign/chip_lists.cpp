@@ -18,9 +18,8 @@ std::string chip_table(const std::vector<ChipSummary>& chips, const std::vector<
     html += "<tr><td>" + link(root + "chips/" + chip.page, chip.chip) + "</td><td>" +
             grade_badge(chip.grade) + "</td><td class=\"number\">" +
             (chip.has_worst ? percent(chip.worst) : "") + "</td><td>" +
-            (chip.has_worst
-                 ? markup_escaped(chip.worst_config) + ", ch " + std::to_string(chip.worst_channel)
-                 : "") +
+            markup_escaped(chip.worst_config) +
+            (chip.has_worst ? ", ch " + std::to_string(chip.worst_channel) : "") +
             "</td><td class=\"number\">" + std::to_string(chip.current.size()) +
             "</td><td class=\"number\">" + std::to_string(chip.superseded.size()) +
             "</td><td class=\"path\">" + markup_escaped(results[chip.latest].analysis.path) +

@@ -6,6 +6,9 @@
 
 namespace {
 
+// Superseded measurements shown with their maps, the latest first.
+constexpr std::size_t history_maps = 20;
+
 std::string file_section(const std::vector<FileResult>& results, std::size_t index,
                          const std::string& map) {
   const FileResult& result = results[index];
@@ -34,8 +37,9 @@ std::string file_section(const std::vector<FileResult>& results, std::size_t ind
             " is shared with " + markup_escaped(result.shares_log_with) +
             "; it holds the table of the last by name" + (result.owns_log ? ", this one" : "") +
             "</p>\n";
-  if (!map.empty())
-    html += map + "<p class=\"note\">" +
+  html += map;
+  if (analysis.has_ratios)
+    html += "<p class=\"note\">" +
             link("../plots/" + plot_name(result.analysis), "the map as SVG") + "</p>\n";
   return html + "</section>\n";
 }
@@ -75,7 +79,11 @@ std::string chip_page(const ChipSummary& chip, const std::vector<FileResult>& re
         "<table>\n<tr><th>configuration</th><th>grade</th><th>largest |mean ratio|</th>"
         "<th>channel</th><th>data file</th></tr>\n" +
         measurement_rows(results, chip.superseded) + "</table>\n";
-    for (const std::size_t i : chip.superseded) html += file_section(results, i, map_of(i));
+    // The latest ones with their maps; a chip measured again and again
+    // keeps a page that opens.
+    std::size_t shown = 0;
+    for (auto i = chip.superseded.rbegin(); i != chip.superseded.rend(); ++i)
+      html += file_section(results, *i, shown++ < history_maps ? map_of(*i) : std::string());
   }
   return html + page_end();
 }

@@ -1,6 +1,7 @@
 // A chip's page: its current measurements, one colour map each, and below
-// them its superseded ones as its history; damaged, failed or no-data files
-// are flagged with the reason.
+// them its superseded ones as its history, the latest first (the 20 latest
+// with their maps); damaged, failed or no-data files are flagged with the
+// reason.
 #pragma once
 
 #include <functional>

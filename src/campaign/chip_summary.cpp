@@ -18,15 +18,18 @@ std::vector<ChipSummary> summarise_chips(const std::vector<FileResult>& results)
       chip.superseded.push_back(i);
       continue;
     }
+    const bool graded = from_ratios(result.grade);
+    const double worst = graded ? severity(analysis.worst.abs_mean) : -1.0;
+    const bool decides =
+        chip.current.empty() || result.grade > chip.grade ||
+        (result.grade == chip.grade && worst > (chip.has_worst ? severity(chip.worst) : -1.0));
     chip.current.push_back(i);
-    chip.grade = std::max(chip.grade, result.grade);
-    if (from_ratios(result.grade) &&
-        (!chip.has_worst || severity(analysis.worst.abs_mean) > severity(chip.worst))) {
-      chip.has_worst = true;
-      chip.worst_config = analysis.config;
-      chip.worst = analysis.worst.abs_mean;
-      chip.worst_channel = analysis.worst_channel_number();
-    }
+    if (!decides) continue;
+    chip.grade = result.grade;
+    chip.worst_config = analysis.config;
+    chip.has_worst = graded;
+    chip.worst = graded ? analysis.worst.abs_mean : 0.0;
+    chip.worst_channel = graded ? analysis.worst_channel_number() : 0;
   }
   std::vector<ChipSummary> chips;
   chips.reserve(by_chip.size());

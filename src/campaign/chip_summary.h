@@ -11,10 +11,11 @@
 struct ChipSummary {
   std::string chip;
   Grade grade = Grade::a;  // the worst of its current measurements
-  // The current measurement with the largest |mean ratio|, where one was
-  // graded from its ratios: its configuration, that mean and its channel.
-  bool has_worst = false;
+  // The configuration of the current measurement that decided the grade
+  // (among equal grades, the one with the largest |mean ratio|), and, where
+  // it was graded from its ratios, that mean and its channel.
   std::string worst_config;
+  bool has_worst = false;  // a mean and channel are known
   double worst = 0.0;
   int worst_channel = 0;
   std::vector<std::size_t> current;     // indices into the results, in path order

@@ -91,7 +91,7 @@ void chips_csv(const std::vector<ChipSummary>& chips, const std::vector<FileResu
   emit(row({"chip", "grade", "worst_config", "worst_abs_mean_ratio", "worst_channel",
             "current_measurements", "superseded_measurements", "latest_data_file"}));
   for (const ChipSummary& chip : chips)
-    emit(row({chip.chip, grade_name(chip.grade), chip.has_worst ? chip.worst_config : "",
+    emit(row({chip.chip, grade_name(chip.grade), chip.worst_config,
               chip.has_worst ? full_precision(chip.worst) : "",
               chip.has_worst ? std::to_string(chip.worst_channel) : "",
               std::to_string(chip.current.size()), std::to_string(chip.superseded.size()),

@@ -69,9 +69,8 @@ void search(const std::string& top, const SearchRules& rules, FoundFiles& found)
     if (folder == rules.output_folder || inside(folder, rules.output_folder)) continue;
     DIR* const listing = ::opendir(folder.c_str());
     if (listing == nullptr) {
-      // A folder below that may not be read is passed over, as find does.
-      if (folder == top || errno != EACCES)
-        found.failures.push_back(folder + ": " + std::strerror(errno));
+      // A folder that may not be read may hold data: a failure, not a pass.
+      found.failures.push_back(folder + ": " + std::strerror(errno));
       continue;
     }
     found.listed_folders.insert(hash_of(folder));
@@ -156,6 +155,16 @@ void sort_and_merge(FoundFiles& found) {
   const auto by_path = [](const auto& a, const auto& b) { return a.path < b.path; };
   const auto same_path = [](const auto& a, const auto& b) { return a.path == b.path; };
   std::stable_sort(found.files.begin(), found.files.end(), by_path);
+  // A file found again under another name (a folder searched, and a
+  // manifest) is said to have been taken as first found.
+  for (std::size_t i = 1; i < found.files.size(); ++i) {
+    const DataFile& first = found.files[i - 1];
+    const DataFile& again = found.files[i];
+    if (first.path == again.path && (first.chip != again.chip || first.config != again.config))
+      found.notes.push_back(again.path + " is named twice, as chip " + first.chip + ", " +
+                            first.config + " and as chip " + again.chip + ", " + again.config +
+                            "; the first is taken");
+  }
   found.files.erase(std::unique(found.files.begin(), found.files.end(), same_path),
                     found.files.end());
   std::stable_sort(found.skipped.begin(), found.skipped.end(), by_path);
@@ -174,16 +183,14 @@ std::vector<FoundFile> look_at(FoundFiles& found) {
   for (DataFile& file : found.files) {
     const std::string log_path = qavrel::log_path_for(file.path, file.chip, file.config);
     const std::string_view folder = std::string_view(log_path).substr(0, log_path.rfind('/'));
-    bool log_exists = false;
-    if (found.listed_folders.count(hash_of(folder)) != 0) {
-      log_exists = found.logs_listed.count(hash_of(log_path)) != 0;
-    } else {
-      struct stat log {};
-      log_exists = ::stat(log_path.c_str(), &log) == 0;
-    }
+    // A log the folder's listing did not show is not there.
+    const bool folder_listed = found.listed_folders.count(hash_of(folder)) != 0;
+    const FileState log = !folder_listed || found.logs_listed.count(hash_of(log_path)) != 0
+                              ? state_of(log_path)
+                              : FileState{};
     const auto listed = found.states.find(hash_of(file.path));
     const FileState state = listed != found.states.end() ? listed->second : state_of(file.path);
-    looked.push_back({std::move(file), state, log_exists});
+    looked.push_back({std::move(file), state, log});
   }
   // What the search saw has served: its memory goes back.
   std::vector<DataFile>().swap(found.files);

@@ -65,7 +65,7 @@ void sort_and_merge(FoundFiles& found);
 struct FoundFile {
   DataFile file;
   FileState state;
-  bool log_exists = false;  // the log its chip and configuration name is there
+  FileState log;  // of the log its chip and configuration name; -1 when it is not there
 };
 
 // Looks at each file and at its log, which the listing of a folder that

@@ -64,6 +64,7 @@ int parse_options(int argc, char** argv, Options& options) {
   if (options.paths.empty() && options.manifest.empty())
     return usage_error("give at least one PATH, or --manifest");
   if (options.jobs < 1) return usage_error("-j must be at least 1");
+  if (options.output.empty()) return usage_error("-o needs a folder");
   if (!(options.store_wait_s >= 0 && options.store_wait_s <= max_store_wait_s))
     return usage_error("--store-wait takes a number of seconds from 0 to " +
                        std::to_string(static_cast<int>(max_store_wait_s)));

@@ -30,6 +30,16 @@ std::string plot_name(const Analysis& analysis) {
          Fingerprint().add(analysis.path).text() + ".svg";
 }
 
+bool is_plot_name(const std::string& name) {
+  // <stem>-<16 hexadecimal digits>.svg
+  constexpr std::size_t ending = 1 + 16 + 4;
+  if (name.size() <= ending || name.compare(name.size() - 4, 4, ".svg") != 0 ||
+      name[name.size() - ending] != '-')
+    return false;
+  return std::all_of(name.end() - ending + 1, name.end() - 4,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 std::string chip_page_name(const std::string& chip) {
   if (!chip.empty() && safe_stem(chip) == chip) return chip + ".html";
   // A "~" never stands in a plain name, so the two kinds never meet.

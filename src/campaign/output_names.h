@@ -11,6 +11,9 @@
 // hash of its path.
 std::string plot_name(const Analysis& analysis);
 
+// Whether a file name is one that plot_name gives.
+bool is_plot_name(const std::string& name);
+
 // A chip's page in chips/: the chip itself where it is a plain name,
 // otherwise a safe name with a hash of the chip.
 std::string chip_page_name(const std::string& chip);

@@ -8,6 +8,9 @@
 
 namespace {
 
+// Files named in a file's shares_log_with at the most.
+constexpr std::size_t shares_named = 10;
+
 // A stored analysis stands for a file as long as the file, the tool and the
 // naming are as they were and, for the file that owns its log, the log
 // still holds its table.
@@ -21,7 +24,9 @@ bool still_stands(const Analysis& stored, const FoundFile& found, bool owns_log,
   if (!owns_log || !settings.write_logs) return true;
   const auto writer = writers.find(hash_of(stored.log_path()));
   const bool wrote_log_last = writer != writers.end() && writer->second == stored.id;
-  return stored.log_written && found.log_exists && wrote_log_last;
+  // A log that another program rewrote, truncated or removed is written again.
+  return stored.log_written && found.log.size >= 0 && found.log.size == stored.log.size &&
+         found.log.mtime_ns == stored.log.mtime_ns && wrote_log_last;
 }
 
 std::string_view folder_of(const std::string& path) {
@@ -50,10 +55,15 @@ void share_logs(const std::vector<FoundFile>& found, std::vector<FileResult>& re
     for (std::size_t a = first; a < end; ++a) {
       FileResult& result = results[std::get<3>(keys[a])];
       result.owns_log = a + 1 == end;
-      for (std::size_t b = first; b < end; ++b)
-        if (b != a)
+      // Named up to a few, so that many repeats stay a line, not a book.
+      std::size_t named = 0;
+      for (std::size_t b = first; b < end && named < shares_named; ++b)
+        if (b != a) {
           result.shares_log_with +=
-              (result.shares_log_with.empty() ? "" : ", ") + found[std::get<3>(keys[b])].file.path;
+              (named++ == 0 ? "" : ", ") + found[std::get<3>(keys[b])].file.path;
+        }
+      if (end - first - 1 > named)
+        result.shares_log_with += ", and " + std::to_string(end - first - 1 - named) + " more";
     }
     first = end;
   }

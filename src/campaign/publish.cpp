@@ -105,7 +105,7 @@ std::string chip_fingerprint(const ChipSummary& chip, const std::vector<FileResu
                              const GradeLimits& limits) {
   Fingerprint fingerprint;
   fingerprint.add(tool_version).add(chip.chip);
-  for (const double limit : {limits.a, limits.b, limits.c}) fingerprint.add(std::to_string(limit));
+  for (const double limit : {limits.a, limits.b, limits.c}) fingerprint.add(full_precision(limit));
   for (const auto* files : {&chip.current, &chip.superseded})
     for (const std::size_t i : *files) {
       const FileResult& result = results[i];
@@ -177,6 +177,7 @@ class Publisher {
   std::string map_of(std::size_t i);
   void write_chip_pages();
   void write_ratios_csv();
+  void remove_other_plots() const;
 
   std::string directory_;
   std::vector<FileResult>& results_;
@@ -230,7 +231,8 @@ std::string Publisher::map_of(std::size_t i) {
     failures_.push_back("cannot read the ratios of " + result.analysis.path + ": " + error);
   std::string map = colour_map_svg(result.analysis, ratios, context_.limits.c);
   const std::string plot = path("plots/" + plot_name(result.analysis));
-  if (!result.plot_written && missing(plot)) write_output(plot, map, failures_, stop_);
+  // Written again when its colours changed with the limits, as its page was.
+  if (!result.plot_written) write_output(plot, map, failures_, stop_);
   return map;
 }
 
@@ -266,6 +268,20 @@ void Publisher::write_chip_pages() {
   }
   if (!store_.save_chip_pages(written, removed, error))
     failures_.push_back("results store: " + error);
+}
+
+// Removes the maps of files that are no longer in the campaign: those of
+// plots/ named as maps are, that no file found has.
+void Publisher::remove_other_plots() const {
+  std::unordered_set<std::string> kept;
+  for (const FileResult& result : results_) kept.insert(plot_name(result.analysis));
+  DIR* const listing = ::opendir(path("plots").c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (is_plot_name(name) && kept.count(name) == 0) ::unlinkat(::dirfd(listing), entry->d_name, 0);
+  }
+  ::closedir(listing);
 }
 
 void Publisher::write_ratios_csv() {
@@ -323,6 +339,7 @@ std::vector<std::string> Publisher::run() {
                                                   chips_, lists.attention, results_))
     write_output(path("index/" + name), page, failures_, stop_);
   remove_other_pages(path("index"), lists);
+  remove_other_plots();
 
   FrontPageFacts facts;
   facts.worst_first = worst;

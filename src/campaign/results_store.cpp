@@ -33,7 +33,9 @@ CREATE TABLE IF NOT EXISTS analyses (
   worst_abs_mean_ratio REAL,
   worst_standard_error REAL,
   tool_version TEXT NOT NULL,
-  analysed_at TEXT NOT NULL
+  analysed_at TEXT NOT NULL,
+  log_size INTEGER,
+  log_mtime_ns INTEGER
 );
 CREATE INDEX IF NOT EXISTS analyses_by_path ON analyses (path, id);
 CREATE TABLE IF NOT EXISTS ratios (
@@ -76,8 +78,8 @@ const char* const insert_analysis_sql =
     "INSERT INTO analyses (path, size, mtime_ns, chip, config, parity, status, error,"
     " marker_found, complete_trains, cut_train_rows, train_rows, rows_read, input_end,"
     " token_offset, log_path, log_written, worst_channel, worst_abs_mean_ratio,"
-    " worst_standard_error, tool_version, analysed_at)"
-    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    " worst_standard_error, tool_version, analysed_at, log_size, log_mtime_ns)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 const char* const insert_ratio_sql =
     "INSERT INTO ratios (analysis_id, peak, channel, ratio) VALUES (?, ?, ?, ?)";
 const char* const insert_channel_mean_sql =
@@ -85,7 +87,8 @@ const char* const insert_channel_mean_sql =
 const char* const select_latest_sql =
     "SELECT id, path, size, mtime_ns, chip, config, parity, status, error, marker_found,"
     " train_rows, rows_read, input_end, token_offset, log_path, log_written, worst_channel,"
-    " worst_abs_mean_ratio, worst_standard_error, tool_version, analysed_at FROM analyses AS a"
+    " worst_abs_mean_ratio, worst_standard_error, tool_version, analysed_at, log_size,"
+    " log_mtime_ns FROM analyses AS a"
     // In path order as the index on paths has them, so that nothing is sorted.
     " WHERE id = (SELECT max(id) FROM analyses WHERE path = a.path) ORDER BY path";
 const char* const select_ratios_sql =
@@ -155,6 +158,14 @@ bool ResultsStore::open(const std::string& path, std::string& error, int wait_ms
   if (!execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", error) ||
       !execute(schema, error))
     return false;
+  // A store made before the log's state was kept gains its columns.
+  Query has_log_state;
+  if (sqlite3_prepare_v2(db_, "SELECT log_size FROM analyses LIMIT 0", -1, &has_log_state.statement,
+                         nullptr) != SQLITE_OK &&
+      !execute("ALTER TABLE analyses ADD COLUMN log_size INTEGER;"
+               " ALTER TABLE analyses ADD COLUMN log_mtime_ns INTEGER;",
+               error))
+    return false;
   Query has_means;
   if (!prepare("SELECT 1 FROM sqlite_master WHERE name = 'channel_means'", has_means.statement,
                error))
@@ -198,6 +209,8 @@ bool ResultsStore::load_latest(const std::function<void(Analysis&)>& keep, LogWr
     analysis.worst.standard_error = column_double(row, 18);
     analysis.tool_version = column_text(row, 19);
     analysis.analysed_at = column_text(row, 20);
+    if (sqlite3_column_type(row, 21) != SQLITE_NULL)
+      analysis.log = {sqlite3_column_int64(row, 21), sqlite3_column_int64(row, 22)};
     if (analysis.log_written) {
       std::int64_t& writer = writers[hash_of(column_text(row, 14))];
       writer = std::max(writer, analysis.id);
@@ -282,6 +295,12 @@ bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string
   }
   bind_text(insert, 21, analysis.tool_version);
   bind_text(insert, 22, analysis.analysed_at);
+  if (analysis.log.size >= 0) {
+    sqlite3_bind_int64(insert, 23, analysis.log.size);
+    sqlite3_bind_int64(insert, 24, analysis.log.mtime_ns);
+  } else {
+    for (const int index : {23, 24}) sqlite3_bind_null(insert, index);
+  }
   if (sqlite3_step(insert) != SQLITE_DONE) return fail(error);
   analysis.id = sqlite3_last_insert_rowid(db_);
   if (!analysis.has_ratios) return true;

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <memory>
 #include <new>
+#include <unordered_set>
 
 #include "campaign/colour_map.h"
+#include "campaign/hashing.h"
 #include "campaign/output_names.h"
 #include "campaign/progress.h"
 #include "campaign/publish.h"
@@ -30,12 +32,18 @@ RunOutcome run_analyses(Plan& plan, const RunSettings& settings, ResultsStore& s
   const std::vector<std::size_t>& jobs = plan.to_analyse;
   // Each job fills its own slot; the calling thread empties it.
   std::vector<std::unique_ptr<Finished>> slots(jobs.size());
+  // The campaign's data files, which no log may be a link to.
+  std::unordered_set<std::uint64_t> data_paths;
+  for (const FileResult& result : plan.results) data_paths.insert(hash_of(result.analysis.path));
+  const auto is_data = [&data_paths](const std::string& path) {
+    return data_paths.count(hash_of(path)) != 0;
+  };
   const auto work = [&](std::size_t job) {
     FileResult& result = plan.results[jobs[job]];
     const DataFile file{result.analysis.path, result.analysis.chip, result.analysis.config};
     auto finished = std::make_unique<Finished>();
     finished->analysis =
-        analyse_data_file(file, settings.write_logs && result.owns_log, finished->ratios);
+        analyse_data_file(file, settings.write_logs && result.owns_log, finished->ratios, is_data);
     if (finished->analysis.has_ratios)
       finished->plot_failure = write_plot(settings.plots + "/" + plot_name(result.analysis),
                                           finished->analysis, finished->ratios, settings.map_scale);

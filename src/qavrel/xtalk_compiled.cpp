@@ -1,5 +1,6 @@
 // qavrel.exe: measures the cross-talk of a 32-channel readout chip from a
 // dump of its ADC samples, and writes the table beside the data file.
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ void say(std::FILE* stream, const char* line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file-size limit a write then fails, and is reported, rather
+  // than the signal ending the run with a temporary file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc <= 3) {
     std::fputs(usage_text(argc).c_str(), stdout);
     return -1;

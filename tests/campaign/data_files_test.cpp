@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -79,6 +80,23 @@ TEST(CampaignManifest, MarkDuplicatesAndEscapingNames) {
   EXPECT_EQ(found.skipped[1].path, dir.file("m.csv") + ", line 5");
 }
 
+// A file that a folder's search finds and a manifest names as well is
+// taken as first found, and said so.
+TEST(CampaignManifest, AFileFoundTwiceUnderTwoNamesIsSaid) {
+  const ScratchDir dir;
+  dir.write("1_vemra5_b_l_odd_adc.txt", "");
+  FoundFiles found = find_data_files({dir.file("")}, {});
+  std::string error;
+  ASSERT_TRUE(read_manifest(
+      dir.write("m.csv", "path,chip,config\n1_vemra5_b_l_odd_adc.txt,9,odd\n"), {}, found, error))
+      << error;
+  ASSERT_EQ(found.files.size(), 1u);
+  EXPECT_EQ(found.files[0].chip, "5");
+  ASSERT_EQ(found.notes.size(), 1u);
+  EXPECT_NE(found.notes[0].find("is named twice, as chip 5, odd and as chip 9, odd"),
+            std::string::npos);
+}
+
 std::vector<std::string> paths_of(const FoundFiles& found) {
   std::vector<std::string> paths;
   for (const DataFile& file : found.files) paths.push_back(file.path);
@@ -125,6 +143,19 @@ TEST(CampaignFinding, AFileFoundTwiceIsOneFile) {
       {});
   EXPECT_EQ(paths_of(found), std::vector<std::string>{file});
   EXPECT_TRUE(found.skipped.empty());
+}
+
+// A folder that may not be read may hold data: its search fails, said.
+TEST(CampaignFinding, AFolderThatMayNotBeReadIsAFailure) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  const ScratchDir dir;
+  std::filesystem::create_directories(dir.file("d/closed"));
+  dir.write("d/closed/1_vemra5_b_l_odd_adc.txt", "");
+  ASSERT_EQ(::chmod(dir.file("d/closed").c_str(), 0), 0);
+  const FoundFiles found = find_data_files({dir.file("d")}, {});
+  ::chmod(dir.file("d/closed").c_str(), 0755);
+  ASSERT_EQ(found.failures.size(), 1u);
+  EXPECT_EQ(found.failures[0], dir.file("d/closed") + ": Permission denied");
 }
 
 // Whatever a pattern or the paths say, the tool's own logs, their

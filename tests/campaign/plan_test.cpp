@@ -21,7 +21,7 @@ FoundFile found_file(const std::string& path, const std::string& config = "20mV_
   FoundFile found;
   found.file = {path, "7", config};
   found.state = {1000, 5000};
-  found.log_exists = true;
+  found.log = {2416, 7000};
   return found;
 }
 
@@ -36,6 +36,7 @@ Analysis stored_for(const FoundFile& found, std::int64_t id) {
   analysis.mtime_ns = found.state.mtime_ns;
   analysis.tool_version = version;
   analysis.log_written = true;
+  analysis.log = found.log;
   analysis.ok = true;
   return analysis;
 }
@@ -92,13 +93,16 @@ TEST(Plan, AStoredAnalysisStandsOnlyForTheSameFileToolAndNaming) {
 }
 
 TEST(Plan, TheOwnerOfALogIsReadAgainUnlessTheLogHoldsItsTable) {
-  // A deleted log, or one that this file never wrote, is written again.
-  EXPECT_FALSE(stands_after([](FoundFile& found, Analysis&) { found.log_exists = false; }));
+  // A deleted log, one that another program rewrote or truncated, or one
+  // that this file never wrote, is written again.
+  EXPECT_FALSE(stands_after([](FoundFile& found, Analysis&) { found.log = {}; }));
+  EXPECT_FALSE(stands_after([](FoundFile& found, Analysis&) { ++found.log.mtime_ns; }));
+  EXPECT_FALSE(stands_after([](FoundFile& found, Analysis&) { found.log.size = 0; }));
   EXPECT_FALSE(stands_after([](FoundFile&, Analysis& stored) { stored.log_written = false; }));
   // Without logs, only the data counts.
   PlanSettings no_logs = settings();
   no_logs.write_logs = false;
-  EXPECT_TRUE(stands_after([](FoundFile& found, Analysis&) { found.log_exists = false; }, no_logs));
+  EXPECT_TRUE(stands_after([](FoundFile& found, Analysis&) { found.log = {}; }, no_logs));
 }
 
 TEST(Plan, FilesSharingALogTheLastByPathOwnsIt) {
@@ -115,6 +119,15 @@ TEST(Plan, FilesSharingALogTheLastByPathOwnsIt) {
   EXPECT_EQ(plan.results[2].shares_log_with, "");
   EXPECT_EQ(plan.to_analyse, (std::vector<std::size_t>{0, 1, 2}));
   EXPECT_EQ(plan.bytes_to_read, 3000u);
+}
+
+TEST(Plan, ManyFilesSharingALogNameAFewOfTheOthers) {
+  std::vector<FoundFile> found;
+  for (int i = 10; i < 23; ++i) found.push_back(found_file("/d/" + std::to_string(i) + "_adc.txt"));
+  const Plan plan = plan_of(found, {}, settings());
+  const std::string& shares = plan.results[0].shares_log_with;
+  EXPECT_EQ(shares.substr(0, 28), "/d/11_adc.txt, /d/12_adc.txt");
+  EXPECT_EQ(shares.substr(shares.size() - 12), ", and 2 more");
 }
 
 TEST(Plan, ALogLastWrittenByAnotherFileIsWrittenAgainByItsOwner) {
