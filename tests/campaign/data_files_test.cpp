@@ -126,9 +126,9 @@ TEST(CampaignFinding, DirectoriesGiveSampleFilesOnceAndInOrder) {
   std::string error;
   ASSERT_TRUE(pattern.compile("^(?<chip>\\d+)-(?<config>odd)\\.dat$", error)) << error;
   dir.write("d/a/42-odd.dat", "");
-  const FoundFiles named = find_data_files({dir.file("d")}, {&pattern, ""});
-  ASSERT_EQ(named.files.size(), 1u);
-  EXPECT_EQ(named.files[0].chip + "|" + named.files[0].config, "42|odd");
+  const FoundFiles by_pattern = find_data_files({dir.file("d")}, {&pattern, ""});
+  ASSERT_EQ(by_pattern.files.size(), 1u);
+  EXPECT_EQ(by_pattern.files[0].chip + "|" + by_pattern.files[0].config, "42|odd");
 }
 
 // One file named in several ways is one file, with one canonical path.
