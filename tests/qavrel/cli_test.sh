@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs qavrel.exe as a user would and checks its streams, status and log file.
-# usage: cli_test.sh QAVREL XTALK_GEN [EMULATOR...]
+# usage: cli_test.sh QAVREL QAVREL_GEN [EMULATOR...]
 # EMULATOR runs programs built for another processor (qemu-user).
 set -u
 qavrel_cmd=("${@:3}" "$(realpath "$1")")
