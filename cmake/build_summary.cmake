@@ -1,6 +1,7 @@
 # One line at the end of configure says what is built and what is left out,
 # and why, so that a missing library never drops a program unnoticed.
-# With QAVREL_REQUIRE_ALL a missing optional library stops configure.
+# With QAVREL_REQUIRE_ALL anything left out stops configure, after that line
+# has named everything that is missing.
 
 set_property(GLOBAL PROPERTY qavrel_built "")
 set_property(GLOBAL PROPERTY qavrel_left_out "")
@@ -13,9 +14,6 @@ endfunction()
 # left_out(WHAT WHY): WHAT is not built, because of WHY (the Debian package
 # that would bring it, say).
 function(left_out what why)
-  if(QAVREL_REQUIRE_ALL)
-    message(FATAL_ERROR "${what} is left out: ${why} (QAVREL_REQUIRE_ALL is on)")
-  endif()
   set_property(GLOBAL APPEND PROPERTY qavrel_left_out "${what} (${why})")
 endfunction()
 
@@ -23,10 +21,13 @@ function(print_build_summary)
   get_property(done GLOBAL PROPERTY qavrel_built)
   get_property(missing GLOBAL PROPERTY qavrel_left_out)
   list(JOIN done ", " done)
-  if(missing)
-    list(JOIN missing "; " missing)
-    message(STATUS "qavrel builds: ${done}; leaves out: ${missing}")
-  else()
+  if(NOT missing)
     message(STATUS "qavrel builds: ${done}; leaves out nothing")
+    return()
+  endif()
+  list(JOIN missing "; " missing)
+  message(STATUS "qavrel builds: ${done}; leaves out: ${missing}")
+  if(QAVREL_REQUIRE_ALL)
+    message(FATAL_ERROR "QAVREL_REQUIRE_ALL is on, and this build leaves out: ${missing}")
   endif()
 endfunction()

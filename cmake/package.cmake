@@ -7,6 +7,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Cross-talk of a 32-channel readout chip from its ADC samples, one file or a whole campaign")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+# The programs go in stripped, as Debian's own are.
+set(CPACK_STRIP_FILES ON)
 # dpkg-shlibdeps (Debian: dpkg-dev) names the libraries exactly; without it
 # they are named here.
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
