@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 
 #include "core/atomic_write.h"
 #include "core/log_path.h"
@@ -38,23 +39,35 @@ namespace {
 
 // Why the campaign won't write a log at log_path, or empty when it will.
 std::string refused_log(const std::string& log_path,
-                        const std::function<bool(const std::string&)>& is_data) {
+                        const std::function<std::string(const std::string&)>& link_refused) {
   struct stat log {};
   if (::lstat(log_path.c_str(), &log) != 0) return {};
   if (S_ISLNK(log.st_mode)) {
     char target[PATH_MAX];
-    if (::realpath(log_path.c_str(), target) != nullptr && is_data(target))
-      return "it is a link to a data file";
+    if (::realpath(log_path.c_str(), target) != nullptr) {
+      std::string why = link_refused(target);
+      if (!why.empty()) return why;
+    }
     if (::stat(log_path.c_str(), &log) != 0) return {};
   }
   // A folder is refused by the writing itself, in the system's words.
   return S_ISREG(log.st_mode) || S_ISDIR(log.st_mode) ? std::string() : "not a regular file";
 }
 
+// Whether the file at path holds text already, so that writing it again
+// would change nothing but its time.
+bool holds(const std::string& path, const std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  std::string held(text.size() + 1, '\0');
+  in.read(held.data(), static_cast<std::streamsize>(held.size()));
+  return in.gcount() == static_cast<std::streamsize>(text.size()) &&
+         held.compare(0, text.size(), text) == 0;
+}
+
 }  // namespace
 
 Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios,
-                           const std::function<bool(const std::string&)>& is_data) {
+                           const std::function<std::string(const std::string&)>& link_refused) {
   Analysis analysis;
   analysis.path = file.path;
   analysis.chip = file.chip;
@@ -99,12 +112,14 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
   if (analysis.has_data()) analysis.worst = worst_channel(ratios);
   if (write_log) {
     const std::string log_path = analysis.log_path();
-    const std::string refused = refused_log(log_path, is_data);
-    const qavrel::Status written =
-        refused.empty()
-            ? qavrel::write_atomically(log_path.c_str(),
-                                       qavrel::cross_talk_table(sums.peaks, *analysis.parity))
-            : qavrel::Status::failure(refused);
+    const std::string table = qavrel::cross_talk_table(sums.peaks, *analysis.parity);
+    std::string refused = refused_log(log_path, link_refused);
+    // A log that holds this table already keeps its time, so that another
+    // campaign over the same files takes it as its own.
+    const qavrel::Status written = !refused.empty() ? qavrel::Status::failure(std::move(refused))
+                                   : holds(log_path, table)
+                                       ? qavrel::Status()
+                                       : qavrel::write_atomically(log_path.c_str(), table);
     if (!written.ok()) {
       analysis.error = log_write_failure(log_path, written);
       return analysis;

@@ -47,9 +47,10 @@ struct Analysis {
 extern const char* const tool_version;
 
 // Analyses the data file as qavrel.exe does with the file's chip and
-// configuration as arguments, and writes the same log there when write_log.
-// Unlike qavrel.exe it refuses a log that is not a regular file (a FIFO
-// would hold the whole campaign up, a device take the table) or that is a
-// link to a data file of the campaign, which is_data tells.
+// configuration as arguments, and writes the same log there when write_log,
+// unless the log already holds that very table. Unlike qavrel.exe it
+// refuses a log that is not a regular file (a FIFO would hold the whole
+// campaign up, a device take the table), and a log that is a link to a file
+// that link_refused(target) gives a reason for (data, the store).
 Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios,
-                           const std::function<bool(const std::string&)>& is_data);
+                           const std::function<std::string(const std::string&)>& link_refused);

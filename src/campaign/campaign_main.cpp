@@ -70,11 +70,12 @@ void remove_stale_temporaries(const std::string& output, const FoundFiles& found
   for (const std::string& folder : folders) qavrel::remove_stale_temporaries(folder, "xtalk_vemra");
 }
 
-RunSettings run_settings(const Options& options) {
+RunSettings run_settings(const Options& options, const std::string& output_folder) {
   RunSettings settings;
   settings.workers = options.jobs;
   settings.write_logs = options.write_logs;
   settings.plots = options.output + "/plots";
+  settings.output_folder = output_folder;
   settings.map_scale = options.limits.c;
   settings.show_progress = !options.quiet;
   return settings;
@@ -106,8 +107,10 @@ int report_run(const Options& options, const Plan& plan, const RunOutcome& run) 
     return fail("memory ran out; " + stopped_after + ", which are stored. " + outputs +
                 "; run again with fewer workers (-j) or more memory to complete the rest.");
   if (!run.store_failure.empty())
-    return fail("the results store in " + options.output + " failed: " + run.store_failure + "; " +
-                stopped_after + ". " + outputs + "; the next run completes the rest.");
+    return fail(
+        "the results store in " + options.output + " failed: " + run.store_failure + "; " +
+        stopped_after + ". " + outputs + "; the next run completes the rest" +
+        (run.store_failure == "out of memory" ? ", with fewer workers (-j) or more memory." : "."));
   if (stopped_by_signal()) {
     fail(stopped_after +
          "; the results store holds them, and the next run carries on from there. " + outputs +
@@ -132,7 +135,7 @@ int run_campaign(const Options& options) {
   FolderLock lock;
   if (!lock.take(options.output, error)) return fail(error);
   const SearchRules rules{options.pattern.empty() ? nullptr : &pattern,
-                          canonical_path(options.output)};
+                          std::filesystem::canonical(options.output).string()};
   FoundFiles found;
   if (!find(options, rules, found)) return 1;
   remove_stale_temporaries(options.output, found, options.write_logs);
@@ -141,6 +144,10 @@ int run_campaign(const Options& options) {
   if (!store.open(options.output + "/campaign.sqlite", error,
                   static_cast<int>(options.store_wait_s * 1000)))
     return fail("cannot open the results store in " + options.output + ": " + error);
+  // A store that another program holds is waited for, and given up on,
+  // before any file is read.
+  if (!store.check_writable(error))
+    return fail("the results store in " + options.output + " can't be written: " + error);
   std::vector<FoundFile> files = look_at(found);
   // Each stored analysis goes straight into its file's result, so that a
   // campaign's analyses are in memory once.
@@ -161,7 +168,8 @@ int run_campaign(const Options& options) {
   found = FoundFiles();  // what the search saw, no longer needed
 
   std::atomic<bool>& stop = catch_stop_signals();
-  const RunOutcome run = run_analyses(plan, run_settings(options), store, stop);
+  const RunOutcome run =
+      run_analyses(plan, run_settings(options, rules.output_folder), store, stop);
   const int ended = report_run(options, plan, run);
   if (ended >= 0) return ended;
 

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr double max_store_wait_s = 24 * 3600;  // a day, well within SQLite's limit
+constexpr unsigned workers_per_core = 8;
 const char* const short_usage =
     "usage: qavrel-campaign [options] PATH...\n"
     "Run qavrel-campaign --help for the options.\n";
@@ -55,6 +56,13 @@ int parse_options(int argc, char** argv, Options& options) {
       ->capture_default_str();
   app.add_flag("-q,--quiet", options.quiet, "Print only the failures");
   app.set_version_flag("--version", tool_version);
+  // "--output=" with nothing after it would take the next argument as its
+  // value, as a script's --output=$DIR does when DIR is empty.
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.size() > 3 && argument.compare(0, 2, "--") == 0 && argument.back() == '=')
+      return usage_error(argument + " needs a value");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -69,6 +77,14 @@ int parse_options(int argc, char** argv, Options& options) {
     return usage_error("--store-wait takes a number of seconds from 0 to " +
                        std::to_string(static_cast<int>(max_store_wait_s)));
   options.write_logs = !no_logs;
+  // More workers than a few per core gain nothing, and cost memory.
+  const unsigned most = workers_per_core * std::max(1u, std::thread::hardware_concurrency());
+  if (options.jobs > most) {
+    if (!options.quiet)
+      std::fprintf(stderr, "qavrel-campaign: -j %u is more than %u workers per core; using %u\n",
+                   options.jobs, workers_per_core, most);
+    options.jobs = most;
+  }
   std::string error;
   if (!parse_grade_limits(grades, options.limits, error)) return usage_error(error);
   return -1;

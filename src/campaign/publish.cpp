@@ -170,6 +170,9 @@ class Publisher {
 
  private:
   std::string path(const std::string& name) const { return directory_ + "/" + name; }
+  // Whether the files found are all there are: a folder that could not be
+  // searched may hold those whose pages and maps would otherwise go.
+  bool complete() const { return context_.search_failures.empty(); }
   bool up_to_date(const std::string& made_from, const Lists& lists);
   bool page_stands(const ChipSummary& chip, const std::string& made_from,
                    const std::unordered_map<std::string, ChipPage>& stored, const Folder& chips,
@@ -263,6 +266,7 @@ void Publisher::write_chip_pages() {
   }
   std::vector<std::string> removed;
   for (const auto& [chip, page] : stored) {
+    if (!complete()) break;
     if (pages.count(page.file) == 0) ::unlink(path("chips/" + page.file).c_str());
     if (present.count(chip) == 0) removed.push_back(chip);
   }
@@ -339,7 +343,7 @@ std::vector<std::string> Publisher::run() {
                                                   chips_, lists.attention, results_))
     write_output(path("index/" + name), page, failures_, stop_);
   remove_other_pages(path("index"), lists);
-  remove_other_plots();
+  if (complete()) remove_other_plots();
 
   FrontPageFacts facts;
   facts.worst_first = worst;

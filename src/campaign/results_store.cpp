@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "campaign/hashing.h"
 
@@ -132,6 +133,12 @@ ResultsStore::~ResultsStore() {
 
 bool ResultsStore::fail(std::string& error) {
   error = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
+  // SQLite's words for a failed read or write ("disk I/O error") leave out
+  // the system's reason, which tells a full disk from a file-size limit.
+  const int code = db_ != nullptr ? sqlite3_errcode(db_) & 0xff : SQLITE_OK;
+  if ((code == SQLITE_IOERR || code == SQLITE_FULL || code == SQLITE_CANTOPEN) &&
+      sqlite3_system_errno(db_) != 0)
+    error += std::string(" (") + std::strerror(sqlite3_system_errno(db_)) + ")";
   // What the failed transaction added is undone, so that the store never
   // goes on inside a transaction SQLite may have dropped.
   for (sqlite3_stmt* statement :
@@ -325,6 +332,10 @@ bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string
     if (sqlite3_step(insert_channel_mean_) != SQLITE_DONE) return fail(error);
   }
   return true;
+}
+
+bool ResultsStore::check_writable(std::string& error) {
+  return commit(error) && execute("BEGIN IMMEDIATE; COMMIT;", error);
 }
 
 bool ResultsStore::commit(std::string& error) {

@@ -63,6 +63,9 @@ class ResultsStore {
   // or commit undoes every addition since the last commit.
   bool add(Analysis& analysis, const RatioTable& ratios, std::string& error);
   bool commit(std::string& error);
+  // Whether an addition could be made now: false, with the reason, when
+  // another program holds the store past the wait, or it is read-only.
+  bool check_writable(std::string& error);
 
   // What the outputs in the store's folder were last made from (see
   // publish.cpp), so that unchanged ones need not be made again.

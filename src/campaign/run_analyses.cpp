@@ -32,18 +32,24 @@ RunOutcome run_analyses(Plan& plan, const RunSettings& settings, ResultsStore& s
   const std::vector<std::size_t>& jobs = plan.to_analyse;
   // Each job fills its own slot; the calling thread empties it.
   std::vector<std::unique_ptr<Finished>> slots(jobs.size());
-  // The campaign's data files, which no log may be a link to.
+  // No log may be a link to data, the campaign's or any named as data is,
+  // nor into the output folder, where the store and the pages are.
   std::unordered_set<std::uint64_t> data_paths;
   for (const FileResult& result : plan.results) data_paths.insert(hash_of(result.analysis.path));
-  const auto is_data = [&data_paths](const std::string& path) {
-    return data_paths.count(hash_of(path)) != 0;
+  const auto link_refused = [&](const std::string& target) -> std::string {
+    const std::string name = target.substr(target.rfind('/') + 1);
+    if (data_paths.count(hash_of(target)) != 0 || is_sample_name(name))
+      return "it is a link to a data file";
+    if (target.compare(0, settings.output_folder.size() + 1, settings.output_folder + "/") == 0)
+      return "it is a link into the output folder";
+    return {};
   };
   const auto work = [&](std::size_t job) {
     FileResult& result = plan.results[jobs[job]];
     const DataFile file{result.analysis.path, result.analysis.chip, result.analysis.config};
     auto finished = std::make_unique<Finished>();
-    finished->analysis =
-        analyse_data_file(file, settings.write_logs && result.owns_log, finished->ratios, is_data);
+    finished->analysis = analyse_data_file(file, settings.write_logs && result.owns_log,
+                                           finished->ratios, link_refused);
     if (finished->analysis.has_ratios)
       finished->plot_failure = write_plot(settings.plots + "/" + plot_name(result.analysis),
                                           finished->analysis, finished->ratios, settings.map_scale);

@@ -12,8 +12,9 @@
 struct RunSettings {
   unsigned workers = 1;
   bool write_logs = true;
-  std::string plots;        // the folder of the maps
-  double map_scale = 0.05;  // the ratio at which a map's colours are full
+  std::string plots;          // the folder of the maps
+  std::string output_folder;  // canonical; no log may be a link into it
+  double map_scale = 0.05;    // the ratio at which a map's colours are full
   bool show_progress = false;
 };
 

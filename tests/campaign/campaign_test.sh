@@ -175,7 +175,8 @@ expect "manifest" "$status|$(column grade other_out/summary.csv)" "0|A"
 # --- What a user can rely on: locks, limits, loose patterns, odd names.
 
 # Another program holds the store past the wait: the run stops with the
-# reason, the outputs stay as they were, and the next run completes it.
+# reason before reading a file, the outputs stay as they were, and the next
+# run completes it.
 snapshot() { md5sum out_dir/summary.csv out_dir/chips.csv out_dir/report.html; }
 before=$(snapshot)
 python3 -c 'import sqlite3, sys, time
@@ -186,7 +187,8 @@ time.sleep(4)' out_dir/campaign.sqlite &
 holder=$!
 while [[ ! -e locked ]]; do sleep 0.05; done
 run -o out_dir -q --force --store-wait 0.5 tree
-expect "a locked store stops the run" "$status|$(grep -c 'database is locked; stopped after' err)|$(grep -c 'within a transaction' err)" "1|1|0"
+expect "a locked store stops the run" "$status|$(cat err)" \
+  "1|qavrel-campaign: the results store in out_dir can't be written: database is locked"
 expect "a locked store leaves the outputs" "$(snapshot)" "$before"
 wait $holder
 run -o out_dir -q --force tree
@@ -254,7 +256,25 @@ cp "$even5" even5.kept && rm "$log5" && ln -s "$(basename "$even5")" "$log5"
 run -o out_dir -q tree
 expect "a log that links to a data file" "$status|$(grep -c 'it is a link to a data file' err)|$(cmp -s "$even5" even5.kept && echo kept)" \
   "1|1|kept"
-rm "$log5" && run -o out_dir -q tree
+rm "$log5"
+# Nor into the output folder, where the store is, nor to any file named as
+# data, found or not.
+mkdir -p elsewhere && cp "$even5" elsewhere/kept_adc.txt && cp elsewhere/kept_adc.txt kept.copy
+ln -s "$work/out_dir/campaign.sqlite" "$log5"
+log5_odd=$(dirname "$log5")/xtalk_vemra100005_20mV_calib-odd.log
+mv "$log5_odd" log5_odd.kept && ln -s "$work/elsewhere/kept_adc.txt" "$log5_odd"
+run -o out_dir -q --force "$(dirname "$log5")"
+expect "links into the output folder and to data" \
+  "$status|$(grep -c 'it is a link into the output folder' err)|$(grep -c 'it is a link to a data file' err)|$(sql 'pragma integrity_check')|$(cmp -s elsewhere/kept_adc.txt kept.copy && echo kept)" \
+  "1|1|1|ok|kept"
+rm "$log5" "$log5_odd" && mv log5_odd.kept "$log5_odd" && run -o out_dir -q tree
+
+# A second output folder over the same files: the logs already hold their
+# tables, keep their times, and neither campaign reads them again after.
+run -o second_out -q tree
+run -o out_dir tree
+expect "two output folders" "$status|$(head -n 1 out | grep -o '([0-9]* unchanged)')" \
+  "0|($(($(wc -l <out_dir/summary.csv) - 1)) unchanged)"
 
 # A file-size limit: the writes fail and are said, nothing is left half
 # written, and the next run makes what is missing.
@@ -273,6 +293,12 @@ run -j 0 tree
 expect "-j 0" "$status|$(head -n 1 err)" "2|qavrel-campaign: -j must be at least 1"
 run -o '' tree
 expect "-o ''" "$status|$(head -n 1 err)" "2|qavrel-campaign: -o needs a folder"
+run -o out_dir -j 100000 tree
+expect "-j beyond reason" "$status|$(head -n 1 err | cut -d';' -f1)" \
+  "0|qavrel-campaign: -j 100000 is more than 8 workers per core"
+run --output= tree other
+expect "--output=" "$status|$(head -n 1 err)|$(ls tree | grep -c report)" \
+  "2|qavrel-campaign: --output= needs a value|0"
 run --grades 1,2,5 tree
 expect "a percent typo" "$status|$(head -n 1 err)" \
   "2|qavrel-campaign: --grades 1,2,5: a limit of 1 or more allows a ratio of 100% or more; for percentages write them with %, as 1%,2%,5%"
