@@ -2,7 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <thread>
 
 #include "campaign/analysis.h"
@@ -66,7 +69,17 @@ int parse_options(int argc, char** argv, Options& options) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    if (error.get_exit_code() == 0) return app.exit(error);
+    if (error.get_exit_code() == 0) {
+      // --help or --version: a listing that could not be written is a failure.
+      app.exit(error);
+      if (!std::cout.flush()) {
+        std::fprintf(stderr, "qavrel-campaign: cannot write %s: %s\n",
+                     error.get_name() == "CallForVersion" ? "the version" : "the help",
+                     std::strerror(errno));
+        return 1;
+      }
+      return 0;
+    }
     return usage_error(error.what());
   }
   if (options.paths.empty() && options.manifest.empty())

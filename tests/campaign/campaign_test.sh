@@ -299,6 +299,10 @@ expect "-j beyond reason" "$status|$(head -n 1 err | cut -d';' -f1)" \
 run --output= tree other
 expect "--output=" "$status|$(head -n 1 err)|$(ls tree | grep -c report)" \
   "2|qavrel-campaign: --output= needs a value|0"
+for option in --help --version; do
+  "${campaign[@]}" "$option" >/dev/full 2>err
+  expect "$option to a full disk" "$?|$(cut -d: -f1,2 err)" "1|qavrel-campaign: cannot write the ${option#--}"
+done
 run --grades 1,2,5 tree
 expect "a percent typo" "$status|$(head -n 1 err)" \
   "2|qavrel-campaign: --grades 1,2,5: a limit of 1 or more allows a ratio of 100% or more; for percentages write them with %, as 1%,2%,5%"
