@@ -1,9 +1,11 @@
 #include "campaign/analysis.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 
@@ -37,15 +39,34 @@ int Analysis::worst_channel_number() const {
 
 namespace {
 
+// The canonical path a write through the link at path lands on, even
+// when the file it names is not there yet (a write would create it);
+// empty when its folder is not there either.
+std::string link_destination(std::string path) {
+  // As many links as the system follows in one path.
+  for (int links = 0; links < 40; ++links) {
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (length < 0) break;
+    target[length] = '\0';
+    path = target[0] == '/' ? std::string(target) : path.substr(0, path.rfind('/') + 1) + target;
+  }
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  char folder[PATH_MAX];
+  if (::realpath(slash == 0 ? "/" : path.substr(0, slash).c_str(), folder) == nullptr) return {};
+  return (std::strcmp(folder, "/") == 0 ? "" : std::string(folder)) + path.substr(slash);
+}
+
 // Why the campaign won't write a log at log_path, or empty when it will.
 std::string refused_log(const std::string& log_path,
                         const std::function<std::string(const std::string&)>& link_refused) {
   struct stat log {};
   if (::lstat(log_path.c_str(), &log) != 0) return {};
   if (S_ISLNK(log.st_mode)) {
-    char target[PATH_MAX];
-    if (::realpath(log_path.c_str(), target) != nullptr) {
-      std::string why = link_refused(target);
+    const std::string destination = link_destination(log_path);
+    if (!destination.empty()) {
+      std::string why = link_refused(destination);
       if (!why.empty()) return why;
     }
     if (::stat(log_path.c_str(), &log) != 0) return {};
