@@ -21,6 +21,7 @@
 #include "campaign/run_analyses.h"
 #include "campaign/stop_signals.h"
 #include "campaign/summary_line.h"
+#include "campaign/unsearched.h"
 #include "core/atomic_write.h"
 
 namespace {
@@ -148,6 +149,7 @@ int run_campaign(const Options& options) {
   // before any file is read.
   if (!store.check_writable(error))
     return fail("the results store in " + options.output + " can't be written: " + error);
+  if (!take_unsearched(store, found, error)) return fail("cannot read the results store: " + error);
   std::vector<FoundFile> files = look_at(found);
   // Each stored analysis goes straight into its file's result, so that a
   // campaign's analyses are in memory once.

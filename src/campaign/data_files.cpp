@@ -71,6 +71,7 @@ void search(const std::string& top, const SearchRules& rules, FoundFiles& found)
     if (listing == nullptr) {
       // A folder that may not be read may hold data: a failure, not a pass.
       found.failures.push_back(folder + ": " + std::strerror(errno));
+      found.unsearched.push_back(folder);
       continue;
     }
     found.listed_folders.insert(hash_of(folder));
@@ -177,6 +178,11 @@ FileState state_of(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 ? state_from(info) : FileState{};
 }
 
+bool lies_unsearched(const std::string& path, const FoundFiles& found) {
+  return std::any_of(found.unsearched.begin(), found.unsearched.end(),
+                     [&path](const std::string& folder) { return inside(path, folder); });
+}
+
 std::vector<FoundFile> look_at(FoundFiles& found) {
   std::vector<FoundFile> looked;
   looked.reserve(found.files.size());
@@ -185,9 +191,12 @@ std::vector<FoundFile> look_at(FoundFiles& found) {
     const std::string_view folder = std::string_view(log_path).substr(0, log_path.rfind('/'));
     // A log the folder's listing did not show is not there.
     const bool folder_listed = found.listed_folders.count(hash_of(folder)) != 0;
-    const FileState log = !folder_listed || found.logs_listed.count(hash_of(log_path)) != 0
-                              ? state_of(log_path)
-                              : FileState{};
+    FileState log = !folder_listed || found.logs_listed.count(hash_of(log_path)) != 0
+                        ? state_of(log_path)
+                        : FileState{};
+    if (const auto stored = found.stored_logs.find(hash_of(log_path));
+        log.size < 0 && stored != found.stored_logs.end())
+      log = stored->second;
     const auto listed = found.states.find(hash_of(file.path));
     const FileState state = listed != found.states.end() ? listed->second : state_of(file.path);
     looked.push_back({std::move(file), state, log});
@@ -196,5 +205,6 @@ std::vector<FoundFile> look_at(FoundFiles& found) {
   std::vector<DataFile>().swap(found.files);
   std::unordered_map<std::uint64_t, FileState>().swap(found.states);
   std::unordered_set<std::uint64_t>().swap(found.logs_listed);
+  std::unordered_map<std::uint64_t, FileState>().swap(found.stored_logs);
   return looked;
 }

@@ -36,6 +36,9 @@ struct FoundFiles {
   std::unordered_set<std::uint64_t> logs_listed;
   std::unordered_map<std::uint64_t, FileState> states;
   std::vector<std::string> stale_temporaries;  // of logs, left by runs that were killed
+  // Folders that could not be listed, and the logs in them as last stored.
+  std::vector<std::string> unsearched;
+  std::unordered_map<std::uint64_t, FileState> stored_logs;
 };
 
 struct SearchRules {
@@ -61,6 +64,9 @@ void take_named(DataFile file, const SearchRules& rules, FoundFiles& found);
 // Sorts found by path, each path once: the first taken stays.
 void sort_and_merge(FoundFiles& found);
 
+// Whether path lies in a folder that the search could not list.
+bool lies_unsearched(const std::string& path, const FoundFiles& found);
+
 // A data file as a run finds it, before any analysis.
 struct FoundFile {
   DataFile file;
@@ -69,5 +75,6 @@ struct FoundFile {
 };
 
 // Looks at each file and at its log, which the listing of a folder that
-// was searched already shows. found's files, states and logs are taken.
+// was searched already shows, or the store for one that could not be.
+// found's files, states and logs are taken.
 std::vector<FoundFile> look_at(FoundFiles& found);

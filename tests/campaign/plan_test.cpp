@@ -12,6 +12,8 @@
 
 #include "campaign/hashing.h"
 #include "campaign/output_names.h"
+#include "campaign/unsearched.h"
+#include "test_files.h"
 
 namespace {
 
@@ -151,6 +153,38 @@ TEST(Plan, ALogLastWrittenByAnotherFileIsWrittenAgainByItsOwner) {
 // A retest: for each chip and configuration the latest file by path is
 // the current measurement, whatever folder it is in, and the earlier ones
 // are superseded by it. Every file has its own map.
+// A folder the search could not list may still hold its files: those the
+// store holds there stand as stored, with their logs, and nothing beside
+// the folder is taken from the store.
+TEST(Plan, FilesInAFolderThatCouldNotBeListedStandAsStored) {
+  const ScratchDir dir;
+  std::string error;
+  ResultsStore store;
+  ASSERT_TRUE(store.open(dir.file("campaign.sqlite"), error)) << error;
+  const FoundFile closed = found_file("/d/closed/1_vemra7_b_l_20mV_calib-odd_adc.txt");
+  for (const char* path : {closed.file.path.c_str(), "/d/closed2/1_vemra7_b_l_odd_adc.txt",
+                           "/d/gone/1_vemra7_b_l_odd_adc.txt"}) {
+    Analysis analysis = stored_for(found_file(path), 0);
+    ASSERT_TRUE(store.add(analysis, RatioTable(), error)) << error;
+  }
+  ASSERT_TRUE(store.commit(error)) << error;
+
+  FoundFiles found;
+  found.unsearched = {"/d/closed"};
+  ASSERT_TRUE(take_unsearched(store, found, error)) << error;
+  std::vector<FoundFile> looked = look_at(found);
+  ASSERT_EQ(looked.size(), 1u);
+  EXPECT_EQ(looked[0].file.path, closed.file.path);
+  EXPECT_EQ(looked[0].state.mtime_ns, closed.state.mtime_ns);
+  EXPECT_EQ(looked[0].log.mtime_ns, closed.log.mtime_ns);
+  std::vector<FileResult> results(looked.size());
+  LogWriters writers;
+  ASSERT_TRUE(store.load_latest(StoredOfFound(looked, results), writers, error)) << error;
+  const Plan plan = plan_campaign(looked, std::move(results), writers, settings());
+  EXPECT_EQ(plan.reused, 1u);
+  EXPECT_TRUE(plan.to_analyse.empty());
+}
+
 TEST(Plan, TheLatestFileOfAChipAndConfigurationIsCurrent) {
   std::vector<FoundFile> found = {
       found_file("/c/20261207/101500_vemra7/101500_adc.txt"),

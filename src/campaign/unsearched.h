@@ -1,0 +1,13 @@
+// Files in folders that a run could not list.
+#pragma once
+#include <string>
+
+#include "campaign/data_files.h"
+#include "campaign/results_store.h"
+
+// Adds to found every file the store holds in a folder that found could
+// not list: it may still be there, so its last stored analysis stands,
+// with the file's and its log's states as stored, rather than the file
+// vanishing from the outputs. False, with the reason, when the store can't
+// be read.
+bool take_unsearched(ResultsStore& store, FoundFiles& found, std::string& error);
