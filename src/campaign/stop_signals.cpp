@@ -1,5 +1,7 @@
 #include "campaign/stop_signals.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdlib>
 
@@ -14,6 +16,11 @@ std::atomic<int> stop_signal{0};
 // FIFO that nobody writes).
 extern "C" void request_stop(int signal) {
   if (stop_signal.exchange(signal) != 0) {
+    // write() is all a handler may use to say so.
+    static const char said[] =
+        "qavrel-campaign: stopped at once; the files finished before are stored, "
+        "and the next run carries on.\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, said, sizeof said - 1);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
   }

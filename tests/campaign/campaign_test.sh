@@ -267,6 +267,14 @@ run -o out_dir -q --force "$(dirname "$log5")"
 expect "links into the output folder and to data" \
   "$status|$(grep -c 'it is a link into the output folder' err)|$(grep -c 'it is a link to a data file' err)|$(sql 'pragma integrity_check')|$(cmp -s elsewhere/kept_adc.txt kept.copy && echo kept)" \
   "1|1|1|ok|kept"
+rm "$log5" "$log5_odd"
+# The same for links to files that are not there yet, which a write would make.
+ln -s "$work/out_dir/chips/new.html" "$log5"
+ln -s "$(realpath --relative-to="$(dirname "$log5")" elsewhere)/new_adc.txt" "$log5_odd"
+run -o out_dir -q --force "$(dirname "$log5")"
+expect "links to files not there yet" \
+  "$status|$(grep -c 'into the output folder' err)|$(grep -c 'to a data file' err)|$(ls out_dir/chips/new.html elsewhere/new_adc.txt 2>/dev/null | wc -l)" \
+  "1|1|1|0"
 rm "$log5" "$log5_odd" && mv log5_odd.kept "$log5_odd" && run -o out_dir -q tree
 
 # A second output folder over the same files: the logs already hold their
@@ -348,7 +356,7 @@ sleep 0.5 && kill -TERM $pid && sleep 0.5 && kill -TERM $pid
 timeout 10 tail --pid=$pid -f /dev/null
 expect "a second signal" "$(kill -0 $pid 2>/dev/null && echo running)" ""
 wait $pid
-expect "ended by it" "$?" 143
+expect "ended by it, saying so" "$?|$(cut -d';' -f1 err)" "143|qavrel-campaign: stopped at once"
 rm "$fifo"
 
 # A signal while the outputs are written: those not yet replaced stay as
