@@ -40,8 +40,8 @@ int Analysis::worst_channel_number() const {
 namespace {
 
 // The canonical path a write through the link at path lands on, even
-// when the file it names is not there yet (a write would create it);
-// empty when its folder is not there either.
+// when the file it names is not there yet (a write would create it); as
+// the links name it when its folder is not there either.
 std::string link_destination(std::string path) {
   // As many links as the system follows in one path.
   for (int links = 0; links < 40; ++links) {
@@ -54,7 +54,7 @@ std::string link_destination(std::string path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {};
   char folder[PATH_MAX];
-  if (::realpath(slash == 0 ? "/" : path.substr(0, slash).c_str(), folder) == nullptr) return {};
+  if (::realpath(slash == 0 ? "/" : path.substr(0, slash).c_str(), folder) == nullptr) return path;
   return (std::strcmp(folder, "/") == 0 ? "" : std::string(folder)) + path.substr(slash);
 }
 
