@@ -76,6 +76,7 @@ void search(const std::string& top, const SearchRules& rules, FoundFiles& found)
     }
     found.listed_folders.insert(hash_of(folder));
     const int fd = ::dirfd(listing);
+    const std::size_t folders_before = folders.size();
     while (const dirent* entry = ::readdir(listing)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
@@ -101,7 +102,17 @@ void search(const std::string& top, const SearchRules& rules, FoundFiles& found)
         continue;
       // A link to a file is taken as the file.
       if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
-        found.skipped.push_back({path, "a link to nothing"});
+        const int why = errno;
+        // Names that may be listed but not looked at: a folder that may be
+        // read but not searched, which may hold data all the same.
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+          found.failures.push_back(folder + ": " + std::strerror(errno));
+          found.unsearched.push_back(folder);
+          found.listed_folders.erase(hash_of(folder));
+          folders.resize(folders_before);
+          break;
+        }
+        found.skipped.push_back({path, why == ENOENT ? "a link to nothing" : std::strerror(why)});
       } else if (S_ISREG(info.st_mode)) {
         found.states[hash_of(path)] = state_from(info);
         take(path, rules, found);
@@ -199,7 +210,8 @@ std::vector<FoundFile> look_at(FoundFiles& found) {
       log = stored->second;
     const auto listed = found.states.find(hash_of(file.path));
     const FileState state = listed != found.states.end() ? listed->second : state_of(file.path);
-    looked.push_back({std::move(file), state, log});
+    const bool unsearched = lies_unsearched(file.path, found);
+    looked.push_back({std::move(file), state, log, unsearched});
   }
   // What the search saw has served: its memory goes back.
   std::vector<DataFile>().swap(found.files);

@@ -71,7 +71,8 @@ bool lies_unsearched(const std::string& path, const FoundFiles& found);
 struct FoundFile {
   DataFile file;
   FileState state;
-  FileState log;  // of the log its chip and configuration name; -1 when it is not there
+  FileState log;            // of the log its chip and configuration name; -1 when it is not there
+  bool unsearched = false;  // in a folder that could not be searched: stands as stored
 };
 
 // Looks at each file and at its log, which the listing of a folder that

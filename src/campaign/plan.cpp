@@ -108,8 +108,11 @@ Plan plan_campaign(std::vector<FoundFile> found, std::vector<FileResult> stored,
   for (std::size_t i = 0; i < found.size(); ++i) {
     FileResult& result = plan.results[i];
     FoundFile& file = found[i];
+    // A file that could not be looked at can't be read either: what was
+    // stored of it stands, even when every file is to be read again.
     if (result.analysis.id != 0 &&
-        still_stands(result.analysis, file, result.owns_log, writers, settings)) {
+        (file.unsearched ||
+         still_stands(result.analysis, file, result.owns_log, writers, settings))) {
       ++plan.reused;
       continue;
     }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "campaign/manifest.h"
@@ -149,13 +150,27 @@ TEST(CampaignFinding, AFileFoundTwiceIsOneFile) {
 TEST(CampaignFinding, AFolderThatMayNotBeReadIsAFailure) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
   const ScratchDir dir;
-  std::filesystem::create_directories(dir.file("d/closed"));
-  dir.write("d/closed/1_vemra5_b_l_odd_adc.txt", "");
+  // One folder may not be read at all; another may be read, but not
+  // searched: its names are listed, and its files can't be looked at.
+  for (const char* folder : {"d/closed", "d/listed/below"}) {
+    std::filesystem::create_directories(dir.file(folder));
+    dir.write(std::string(folder) + "/1_vemra5_b_l_odd_adc.txt", "");
+  }
+  dir.write("d/listed/2_vemra5_b_l_odd_adc.txt", "");
   ASSERT_EQ(::chmod(dir.file("d/closed").c_str(), 0), 0);
+  ASSERT_EQ(::chmod(dir.file("d/listed").c_str(), 0444), 0);
   const FoundFiles found = find_data_files({dir.file("d")}, {});
   ::chmod(dir.file("d/closed").c_str(), 0755);
-  ASSERT_EQ(found.failures.size(), 1u);
-  EXPECT_EQ(found.failures[0], dir.file("d/closed") + ": Permission denied");
+  ::chmod(dir.file("d/listed").c_str(), 0755);
+  std::vector<std::string> failures = found.failures;
+  std::sort(failures.begin(), failures.end());
+  EXPECT_EQ(failures, (std::vector<std::string>{dir.file("d/closed") + ": Permission denied",
+                                                dir.file("d/listed") + ": Permission denied"}));
+  std::vector<std::string> unsearched = found.unsearched;
+  std::sort(unsearched.begin(), unsearched.end());
+  EXPECT_EQ(unsearched, (std::vector<std::string>{dir.file("d/closed"), dir.file("d/listed")}));
+  EXPECT_TRUE(found.files.empty());
+  EXPECT_TRUE(found.skipped.empty());
 }
 
 // Whatever a pattern or the paths say, the tool's own logs, their
