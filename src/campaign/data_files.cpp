@@ -20,11 +20,6 @@ namespace {
 
 constexpr std::int64_t nanoseconds_per_second = 1000000000;
 
-bool inside(const std::string& path, const std::string& folder) {
-  return !folder.empty() && path.size() > folder.size() &&
-         path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
-}
-
 // Why a file can't be data whatever its name says, or empty when it can be.
 std::string never_data(const std::string& path, const SearchRules& rules) {
   if (qavrel::is_log_name(fs::path(path).filename().string()))
@@ -68,10 +63,13 @@ void search(const std::string& top, const SearchRules& rules, FoundFiles& found)
     folders.pop_back();
     if (folder == rules.output_folder || inside(folder, rules.output_folder)) continue;
     DIR* const listing = ::opendir(folder.c_str());
-    if (listing == nullptr) {
-      // A folder that may not be read may hold data: a failure, not a pass.
-      found.failures.push_back(folder + ": " + std::strerror(errno));
+    // A folder that may not be read may hold data: a failure, not a pass.
+    const auto cannot_search = [&found, &folder](int error) {
+      found.failures.push_back(folder + ": " + std::strerror(error));
       found.unsearched.push_back(folder);
+    };
+    if (listing == nullptr) {
+      cannot_search(errno);
       continue;
     }
     found.listed_folders.insert(hash_of(folder));
@@ -106,8 +104,7 @@ void search(const std::string& top, const SearchRules& rules, FoundFiles& found)
         // Names that may be listed but not looked at: a folder that may be
         // read but not searched, which may hold data all the same.
         if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-          found.failures.push_back(folder + ": " + std::strerror(errno));
-          found.unsearched.push_back(folder);
+          cannot_search(errno);
           found.listed_folders.erase(hash_of(folder));
           folders.resize(folders_before);
           break;
@@ -125,6 +122,11 @@ void search(const std::string& top, const SearchRules& rules, FoundFiles& found)
 }
 
 }  // namespace
+
+bool inside(const std::string& path, const std::string& folder) {
+  return !folder.empty() && path.size() > folder.size() &&
+         path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+}
 
 std::string canonical_path(const std::string& path) {
   const fs::path given(path);

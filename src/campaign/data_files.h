@@ -46,6 +46,9 @@ struct SearchRules {
   std::string output_folder;             // canonical; nothing in it is data
 };
 
+// Whether path lies below folder (both canonical); false for an empty folder.
+bool inside(const std::string& path, const std::string& folder);
+
 // The path with its folder's symbolic links, "." and ".." resolved, so that
 // one file has one path however it is named; the file itself need not exist.
 std::string canonical_path(const std::string& path);

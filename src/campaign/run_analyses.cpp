@@ -40,8 +40,7 @@ RunOutcome run_analyses(Plan& plan, const RunSettings& settings, ResultsStore& s
     const std::string name = target.substr(target.rfind('/') + 1);
     if (data_paths.count(hash_of(target)) != 0 || is_sample_name(name))
       return "it is a link to a data file";
-    if (target.compare(0, settings.output_folder.size() + 1, settings.output_folder + "/") == 0)
-      return "it is a link into the output folder";
+    if (inside(target, settings.output_folder)) return "it is a link into the output folder";
     return {};
   };
   const auto work = [&](std::size_t job) {
