@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace qavrel::campaign {
+
 FolderLock::~FolderLock() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -22,3 +24,5 @@ bool FolderLock::take(const std::string& folder, std::string& error) {
                                : "cannot lock " + folder + ": " + std::strerror(errno);
   return false;
 }
+
+}  // namespace qavrel::campaign

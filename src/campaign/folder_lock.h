@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace qavrel::campaign {
+
 // An advisory lock on a folder, held until it goes out of scope. Programs
 // that don't ask for it are not kept out.
 class FolderLock {
@@ -19,3 +21,5 @@ class FolderLock {
  private:
   int fd_ = -1;
 };
+
+}  // namespace qavrel::campaign

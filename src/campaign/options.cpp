@@ -8,7 +8,9 @@
 #include <iostream>
 #include <thread>
 
-#include "campaign/analysis.h"
+#include "campaign/model/analysis.h"
+
+namespace qavrel::campaign {
 
 namespace {
 
@@ -102,3 +104,5 @@ int parse_options(int argc, char** argv, Options& options) {
   if (!parse_grade_limits(grades, options.limits, error)) return usage_error(error);
   return -1;
 }
+
+}  // namespace qavrel::campaign

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "campaign/grades.h"
+#include "campaign/model/grades.h"
+
+namespace qavrel::campaign {
 
 struct Options {
   std::vector<std::string> paths;
@@ -27,3 +29,5 @@ int parse_options(int argc, char** argv, Options& options);
 
 // Reports a usage error on standard error, with a short help; returns 2.
 int usage_error(const std::string& message);
+
+}  // namespace qavrel::campaign

@@ -2,8 +2,8 @@
 // added to the program-wide arrays and turned into averages there.
 #include <cstdio>
 
+#include "core/messages.h"
 #include "core/trains.h"
-#include "qavrel/messages.h"
 #include "qavrel/qavrel.h"
 
 double pedestals[nchan];
@@ -12,7 +12,8 @@ double peaks[npeaks][nchan];
 bool analyse_tree(const char* path) {
   const qavrel::TrainSums sums = qavrel::read_trains(path);
   if (!sums.ok()) {
-    const std::string line = sums.opened.ok() ? read_failure(path, sums.read) : open_failure(path);
+    const std::string line =
+        sums.opened.ok() ? qavrel::read_failure(path, sums.read) : qavrel::open_failure(path);
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
     return false;

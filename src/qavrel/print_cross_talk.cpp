@@ -4,7 +4,7 @@
 
 #include "core/atomic_write.h"
 #include "core/cross_talk.h"
-#include "qavrel/messages.h"
+#include "core/messages.h"
 #include "qavrel/qavrel.h"
 
 bool print_cross_talk(const char* log_path, bool even_selected) {
@@ -12,7 +12,7 @@ bool print_cross_talk(const char* log_path, bool even_selected) {
   const qavrel::Status written =
       qavrel::write_atomically(log_path, qavrel::cross_talk_table(peaks, pulsed));
   if (written.ok()) return true;
-  std::fprintf(stderr, "%s\n", log_write_failure(log_path, written).c_str());
+  std::fprintf(stderr, "%s\n", qavrel::log_write_failure(log_path, written).c_str());
   std::fflush(stderr);
   return false;
 }

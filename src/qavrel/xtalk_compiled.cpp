@@ -6,9 +6,10 @@
 #include <string>
 
 #include "core/log_path.h"
+#include "core/messages.h"
 #include "core/parity.h"
-#include "qavrel/messages.h"
 #include "qavrel/qavrel.h"
+#include "qavrel/usage.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
 
   const std::optional<qavrel::Parity> pulsed = qavrel::parity_named_in(config);
   if (!pulsed) {
-    say(stderr, parity_error);
+    say(stderr, qavrel::parity_error);
     return 1;
   }
   const bool even_selected = *pulsed == qavrel::Parity::even;

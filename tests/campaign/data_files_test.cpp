@@ -1,6 +1,6 @@
 // Finding a campaign's files: the robot's naming rule, a pattern, a
 // manifest, and what is never data, however it is named.
-#include "campaign/data_files.h"
+#include "campaign/find/data_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "campaign/manifest.h"
+#include "campaign/find/manifest.h"
 #include "test_files.h"
 
 namespace {
+
+using namespace qavrel::campaign;
 
 std::string named(const std::string& file_name) {
   DataFile file;

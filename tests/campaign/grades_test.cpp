@@ -1,6 +1,6 @@
 // Grades: the limits, the worst channel and its standard error, and the
 // limits as a user writes them.
-#include "campaign/grades.h"
+#include "campaign/model/grades.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include <limits>
 
 namespace {
+
+using namespace qavrel::campaign;
 
 using qavrel::npeaks;
 using qavrel::observed_channels;

@@ -2,7 +2,7 @@
 // and who owns each log. A rule that is loosened here silently reuses an
 // analysis of data that changed, or leaves a log that holds another
 // file's table.
-#include "campaign/plan.h"
+#include "campaign/model/plan.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,14 @@
 #include <climits>
 #include <set>
 
-#include "campaign/hashing.h"
-#include "campaign/output_names.h"
-#include "campaign/unsearched.h"
+#include "campaign/common/hashing.h"
+#include "campaign/find/unsearched.h"
+#include "campaign/report/output_names.h"
 #include "test_files.h"
 
 namespace {
+
+using namespace qavrel::campaign;
 
 const char* const version = "9.9.9";
 

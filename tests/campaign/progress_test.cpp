@@ -1,10 +1,12 @@
 // The progress line, where a file that grows during the run once made the
 // time left wrap around.
-#include "campaign/progress.h"
+#include "campaign/run/progress.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using namespace qavrel::campaign;
 
 TEST(Progress, TimeLeftFromTheRateAndUnknownPastTheTotal) {
   EXPECT_EQ(progress_line(5, 10, 50'000'000, 150'000'000, 10.0, 1),

@@ -5,14 +5,16 @@
 
 #include <cmath>
 
-#include "campaign/chip_page.h"
-#include "campaign/chip_summary.h"
-#include "campaign/colour_map.h"
-#include "campaign/csv_tables.h"
-#include "campaign/front_page.h"
-#include "campaign/markup.h"
+#include "campaign/model/chip_summary.h"
+#include "campaign/report/chip_page.h"
+#include "campaign/report/colour_map.h"
+#include "campaign/report/csv_tables.h"
+#include "campaign/report/front_page.h"
+#include "campaign/report/markup.h"
 
 namespace {
+
+using namespace qavrel::campaign;
 
 using qavrel::npeaks;
 using qavrel::observed_channels;

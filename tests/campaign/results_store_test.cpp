@@ -1,6 +1,6 @@
 // The results store: every analysis kept, the latest read back exactly,
 // and a store that another program holds.
-#include "campaign/results_store.h"
+#include "campaign/store/results_store.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -8,10 +8,12 @@
 #include <cmath>
 #include <limits>
 
-#include "campaign/hashing.h"
+#include "campaign/common/hashing.h"
 #include "test_files.h"
 
 namespace {
+
+using namespace qavrel::campaign;
 
 using qavrel::npeaks;
 using qavrel::observed_channels;

@@ -1,6 +1,6 @@
 // The worker pool: every job once, nothing new after a stop, and what a
 // job throws comes back to the caller.
-#include "campaign/worker_pool.h"
+#include "campaign/run/worker_pool.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using namespace qavrel::campaign;
 
 TEST(WorkerPool, RunsEveryJobOnceAndStartsNothingAfterAStop) {
   std::atomic<bool> stop{false};

@@ -1,0 +1,228 @@
+#include "campaign/find/data_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "campaign/common/hashing.h"
+#include "core/atomic_write.h"
+#include "core/log_path.h"
+
+namespace qavrel::campaign {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t nanoseconds_per_second = 1000000000;
+
+// Why a file can't be data whatever its name says, or empty when it can be.
+std::string never_data(const std::string& path, const SearchRules& rules) {
+  if (qavrel::is_log_name(fs::path(path).filename().string()))
+    return "a table this tool writes, never sample data";
+  if (inside(path, rules.output_folder)) return "it lies in the output folder";
+  return {};
+}
+
+std::string not_regular(mode_t mode) {
+  if (S_ISFIFO(mode)) return "not a regular file but a FIFO";
+  if (S_ISSOCK(mode)) return "not a regular file but a socket";
+  if (S_ISBLK(mode) || S_ISCHR(mode)) return "not a regular file but a device";
+  return "not a regular file";
+}
+
+// Names the file and adds it to found, or lists it as skipped.
+void take(const std::string& path, const SearchRules& rules, FoundFiles& found) {
+  DataFile file;
+  file.path = path;
+  std::string reason;
+  const std::string file_name = fs::path(path).filename().string();
+  const bool named = rules.pattern != nullptr ? rules.pattern->name(file_name, file, reason)
+                                              : name_by_rule(file_name, file, reason);
+  if (named)
+    take_named(std::move(file), rules, found);
+  else
+    found.skipped.push_back({path, reason});
+}
+
+FileState state_from(const struct stat& info) {
+  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec};
+}
+
+// Searches a canonical folder and those below it, without following links
+// to folders, so that every path found is canonical too. Each folder is
+// read once, and its files are looked at by name within it.
+void search(const std::string& top, const SearchRules& rules, FoundFiles& found) {
+  std::vector<std::string> folders{top};
+  while (!folders.empty()) {
+    const std::string folder = std::move(folders.back());
+    folders.pop_back();
+    if (folder == rules.output_folder || inside(folder, rules.output_folder)) continue;
+    DIR* const listing = ::opendir(folder.c_str());
+    // A folder that may not be read may hold data: a failure, not a pass.
+    const auto cannot_search = [&found, &folder](int error) {
+      found.failures.push_back(folder + ": " + std::strerror(error));
+      found.unsearched.push_back(folder);
+    };
+    if (listing == nullptr) {
+      cannot_search(errno);
+      continue;
+    }
+    found.listed_folders.insert(hash_of(folder));
+    const int fd = ::dirfd(listing);
+    const std::size_t folders_before = folders.size();
+    while (const dirent* entry = ::readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      std::string path = folder;
+      path += '/';
+      path += name;
+      if (qavrel::is_log_name(name)) {
+        if (name.front() == '.' && qavrel::is_stale_temporary(name))
+          found.stale_temporaries.push_back(path);
+        else
+          found.logs_listed.insert(hash_of(path));
+        continue;
+      }
+      unsigned char type = entry->d_type;
+      struct stat info {};
+      if (type == DT_UNKNOWN && ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+        type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+      if (type == DT_DIR) {
+        folders.push_back(path);
+        continue;
+      }
+      if (!(rules.pattern != nullptr ? rules.pattern->matches(name) : is_sample_name(name)))
+        continue;
+      // A link to a file is taken as the file.
+      if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
+        const int why = errno;
+        // Names that may be listed but not looked at: a folder that may be
+        // read but not searched, which may hold data all the same.
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+          cannot_search(errno);
+          found.listed_folders.erase(hash_of(folder));
+          folders.resize(folders_before);
+          break;
+        }
+        found.skipped.push_back({path, why == ENOENT ? "a link to nothing" : std::strerror(why)});
+      } else if (S_ISREG(info.st_mode)) {
+        found.states[hash_of(path)] = state_from(info);
+        take(path, rules, found);
+      } else if (!S_ISDIR(info.st_mode)) {
+        found.skipped.push_back({path, not_regular(info.st_mode)});
+      }
+    }
+    ::closedir(listing);
+  }
+}
+
+}  // namespace
+
+bool inside(const std::string& path, const std::string& folder) {
+  return !folder.empty() && path.size() > folder.size() &&
+         path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+}
+
+std::string canonical_path(const std::string& path) {
+  const fs::path given(path);
+  const fs::path name = given.filename();
+  std::error_code error;
+  if (!name.empty() && name != "." && name != "..") {
+    const fs::path folder = given.parent_path();
+    const fs::path real = fs::canonical(folder.empty() ? fs::path(".") : folder, error);
+    if (!error) return (real / name).string();
+  }
+  const fs::path resolved = fs::weakly_canonical(given, error);
+  return error ? fs::absolute(given).lexically_normal().string() : resolved.string();
+}
+
+void take_named(DataFile file, const SearchRules& rules, FoundFiles& found) {
+  const std::string why = never_data(file.path, rules);
+  if (why.empty())
+    found.files.push_back(std::move(file));
+  else
+    found.skipped.push_back({file.path, why});
+}
+
+FoundFiles find_data_files(const std::vector<std::string>& paths, const SearchRules& rules) {
+  FoundFiles found;
+  for (const std::string& path : paths) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_directory(status))
+      search(fs::canonical(path, error).string(), rules, found);
+    else if (fs::exists(status))
+      take(canonical_path(path), rules, found);
+    else
+      found.failures.push_back(path + ": " + (error ? error.message() : "no such file"));
+  }
+  sort_and_merge(found);
+  return found;
+}
+
+void sort_and_merge(FoundFiles& found) {
+  const auto by_path = [](const auto& a, const auto& b) { return a.path < b.path; };
+  const auto same_path = [](const auto& a, const auto& b) { return a.path == b.path; };
+  std::stable_sort(found.files.begin(), found.files.end(), by_path);
+  // A file found again under another name (a folder searched, and a
+  // manifest) is said to have been taken as first found.
+  for (std::size_t i = 1; i < found.files.size(); ++i) {
+    const DataFile& first = found.files[i - 1];
+    const DataFile& again = found.files[i];
+    if (first.path == again.path && (first.chip != again.chip || first.config != again.config))
+      found.notes.push_back(again.path + " is named twice, as chip " + first.chip + ", " +
+                            first.config + " and as chip " + again.chip + ", " + again.config +
+                            "; the first is taken");
+  }
+  found.files.erase(std::unique(found.files.begin(), found.files.end(), same_path),
+                    found.files.end());
+  std::stable_sort(found.skipped.begin(), found.skipped.end(), by_path);
+  found.skipped.erase(std::unique(found.skipped.begin(), found.skipped.end(), same_path),
+                      found.skipped.end());
+}
+
+FileState state_of(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? state_from(info) : FileState{};
+}
+
+bool lies_unsearched(const std::string& path, const FoundFiles& found) {
+  return std::any_of(found.unsearched.begin(), found.unsearched.end(),
+                     [&path](const std::string& folder) { return inside(path, folder); });
+}
+
+std::vector<FoundFile> look_at(FoundFiles& found) {
+  std::vector<FoundFile> looked;
+  looked.reserve(found.files.size());
+  for (DataFile& file : found.files) {
+    const std::string log_path = qavrel::log_path_for(file.path, file.chip, file.config);
+    const std::string_view folder = std::string_view(log_path).substr(0, log_path.rfind('/'));
+    // A log the folder's listing did not show is not there.
+    const bool folder_listed = found.listed_folders.count(hash_of(folder)) != 0;
+    FileState log = !folder_listed || found.logs_listed.count(hash_of(log_path)) != 0
+                        ? state_of(log_path)
+                        : FileState{};
+    if (const auto stored = found.stored_logs.find(hash_of(log_path));
+        log.size < 0 && stored != found.stored_logs.end())
+      log = stored->second;
+    const auto listed = found.states.find(hash_of(file.path));
+    const FileState state = listed != found.states.end() ? listed->second : state_of(file.path);
+    const bool unsearched = lies_unsearched(file.path, found);
+    looked.push_back({std::move(file), state, log, unsearched});
+  }
+  // What the search saw has served: its memory goes back.
+  std::vector<DataFile>().swap(found.files);
+  std::unordered_map<std::uint64_t, FileState>().swap(found.states);
+  std::unordered_set<std::uint64_t>().swap(found.logs_listed);
+  std::unordered_map<std::uint64_t, FileState>().swap(found.stored_logs);
+  return looked;
+}
+
+}  // namespace qavrel::campaign

@@ -1,0 +1,107 @@
+#include "campaign/find/manifest.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <unordered_map>
+#include <vector>
+
+namespace qavrel::campaign {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+// The fields of one CSV record, quoted ones unquoted; false at the end.
+bool read_record(std::istream& in, std::vector<std::string>& fields) {
+  fields.assign(1, std::string());
+  bool quoted = false;
+  bool any = false;
+  for (int c = in.get(); c != EOF; c = in.get()) {
+    any = true;
+    if (quoted) {
+      if (c != '"')
+        fields.back() += static_cast<char>(c);
+      else if (in.peek() == '"')
+        fields.back() += static_cast<char>(in.get());
+      else
+        quoted = false;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields.emplace_back();
+    } else if (c == '\n') {
+      break;
+    } else if (c != '\r') {
+      fields.back() += static_cast<char>(c);
+    }
+  }
+  return any;
+}
+
+// Why a chip or configuration can't name a log, or empty when it can.
+std::string unusable_name(const std::string& chip, const std::string& config) {
+  if (chip.empty() || config.empty()) return "the manifest gives an empty chip or configuration";
+  for (const std::string* name : {&chip, &config})
+    if (name->find('/') != std::string::npos || name->find("..") != std::string::npos)
+      return "the chip or configuration \"" + *name +
+             "\" holds \"/\" or \"..\", which would put the log outside the data file's folder";
+  return {};
+}
+
+}  // namespace
+
+bool read_manifest(const std::string& manifest, const SearchRules& rules, FoundFiles& found,
+                   std::string& error) {
+  std::ifstream in(manifest, std::ios::binary);
+  if (!in) {
+    error = "cannot read the manifest " + manifest;
+    return false;
+  }
+  std::vector<std::string> fields;
+  read_record(in, fields);
+  if (fields[0].compare(0, byte_order_mark.size(), byte_order_mark) == 0)
+    fields[0].erase(0, byte_order_mark.size());
+  const auto column = [&fields](const char* name) {
+    return static_cast<std::size_t>(std::find(fields.begin(), fields.end(), name) - fields.begin());
+  };
+  const std::size_t path_column = column("path");
+  const std::size_t chip_column = column("chip");
+  const std::size_t config_column = column("config");
+  const std::size_t needed = std::max({path_column, chip_column, config_column}) + 1;
+  if (needed > fields.size()) {
+    error = "the manifest " + manifest + " needs a header with the columns path,chip,config";
+    return false;
+  }
+  const fs::path base = fs::path(manifest).parent_path();
+  std::unordered_map<std::string, int> first_line;  // of each path
+  for (int line = 2; read_record(in, fields); ++line) {
+    if (fields.size() == 1 && fields[0].empty()) continue;
+    const std::string where = manifest + ", line " + std::to_string(line);
+    if (fields.size() < needed) {
+      found.skipped.push_back({where, "the record has too few fields"});
+      continue;
+    }
+    const fs::path path = fields[path_column];
+    DataFile file{canonical_path((path.is_absolute() ? path : base / path).string()),
+                  fields[chip_column], fields[config_column]};
+    const std::string why = unusable_name(file.chip, file.config);
+    if (!why.empty()) {
+      found.skipped.push_back({where, why});
+      continue;
+    }
+    const auto [first, is_first] = first_line.emplace(file.path, line);
+    if (!is_first) {
+      found.notes.push_back(where + " lists " + file.path + " again; line " +
+                            std::to_string(first->second) + " is taken");
+      continue;
+    }
+    take_named(std::move(file), rules, found);
+  }
+  sort_and_merge(found);
+  return true;
+}
+
+}  // namespace qavrel::campaign

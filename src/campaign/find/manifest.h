@@ -1,0 +1,20 @@
+// A campaign's files listed in a CSV manifest, for names that no rule fits.
+#pragma once
+
+#include <string>
+
+#include "campaign/find/data_files.h"
+
+namespace qavrel::campaign {
+
+// Reads a CSV manifest with the columns path,chip,config (a header line
+// first, a spreadsheet's byte-order mark allowed), and adds its files to
+// found; relative paths are taken from the manifest's folder. A path listed
+// again is named in found.notes, and its first row wins. A row whose chip or
+// configuration holds "/" or "..", which would put the log outside the data
+// file's folder, is skipped with the reason. False, with the reason, when
+// the manifest can't be read or lacks those columns.
+bool read_manifest(const std::string& manifest, const SearchRules& rules, FoundFiles& found,
+                   std::string& error);
+
+}  // namespace qavrel::campaign

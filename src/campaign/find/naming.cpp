@@ -1,0 +1,148 @@
+#include "campaign/find/naming.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+namespace qavrel::campaign {
+
+namespace {
+
+constexpr std::string_view sample_ending = "_adc.txt";
+constexpr std::string_view compressed_endings[] = {".gz", ".zst"};
+constexpr std::string_view chip_prefix = "vemra";
+constexpr std::size_t skipped_after_chip = 2;  // board and link
+
+bool ends_with(std::string_view text, std::string_view ending) {
+  return text.size() >= ending.size() &&
+         text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+// The name without a compression ending.
+std::string uncompressed_name(const std::string& file_name) {
+  for (const std::string_view ending : compressed_endings)
+    if (ends_with(file_name, ending)) return file_name.substr(0, file_name.size() - ending.size());
+  return file_name;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> fields(1);
+  for (const char c : text) {
+    if (c == separator)
+      fields.emplace_back();
+    else
+      fields.back() += c;
+  }
+  return fields;
+}
+
+}  // namespace
+
+bool is_sample_name(const std::string& file_name) {
+  return ends_with(uncompressed_name(file_name), sample_ending);
+}
+
+bool name_by_rule(const std::string& file_name, DataFile& file, std::string& reason) {
+  const std::string name = uncompressed_name(file_name);
+  if (!ends_with(name, sample_ending)) {
+    reason = "the name does not end in \"" + std::string(sample_ending) + "\"";
+    return false;
+  }
+  const std::vector<std::string> fields =
+      split(name.substr(0, name.size() - sample_ending.size()), '_');
+  const auto chip_field = std::find_if(fields.begin(), fields.end(), [](const std::string& field) {
+    return field.compare(0, chip_prefix.size(), chip_prefix) == 0;
+  });
+  if (chip_field == fields.end()) {
+    reason = "no field of the name starts with \"" + std::string(chip_prefix) + "\"";
+    return false;
+  }
+  if (chip_field->size() == chip_prefix.size()) {
+    reason = "no chip identifier follows \"" + std::string(chip_prefix) + "\"";
+    return false;
+  }
+  if (static_cast<std::size_t>(fields.end() - chip_field) <= 1 + skipped_after_chip) {
+    reason = "no board, link and configuration follow the chip";
+    return false;
+  }
+  const auto first_config_field = chip_field + 1 + skipped_after_chip;
+  std::string config = *first_config_field;
+  for (auto field = first_config_field + 1; field != fields.end(); ++field) config += "_" + *field;
+  if (config.empty()) {
+    reason = "the configuration is empty";
+    return false;
+  }
+  file.chip = chip_field->substr(chip_prefix.size());
+  file.config = config;
+  return true;
+}
+
+struct NamePattern::Compiled {
+  pcre2_code* code = nullptr;
+  pcre2_match_data* match = nullptr;
+  int chip_group = 0;
+  int config_group = 0;
+  ~Compiled() {
+    pcre2_match_data_free(match);
+    pcre2_code_free(code);
+  }
+};
+
+NamePattern::NamePattern() = default;
+NamePattern::~NamePattern() = default;
+
+bool NamePattern::compile(const std::string& expression, std::string& error) {
+  auto compiled = std::make_unique<Compiled>();
+  int code = 0;
+  PCRE2_SIZE offset = 0;
+  compiled->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(expression.data()), expression.size(),
+                                 0, &code, &offset, nullptr);
+  if (compiled->code == nullptr) {
+    PCRE2_UCHAR message[256];
+    pcre2_get_error_message(code, message, sizeof message);
+    error = "--pattern: " + std::string(reinterpret_cast<const char*>(message)) + " at offset " +
+            std::to_string(offset);
+    return false;
+  }
+  compiled->chip_group =
+      pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("chip"));
+  compiled->config_group =
+      pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("config"));
+  if (compiled->chip_group <= 0 || compiled->config_group <= 0) {
+    error = "--pattern: the expression needs the named groups (?<chip>...) and (?<config>...)";
+    return false;
+  }
+  compiled->match = pcre2_match_data_create_from_pattern(compiled->code, nullptr);
+  compiled_ = std::move(compiled);
+  return true;
+}
+
+bool NamePattern::matches(const std::string& file_name) const {
+  return pcre2_match(compiled_->code, reinterpret_cast<PCRE2_SPTR>(file_name.data()),
+                     file_name.size(), 0, 0, compiled_->match, nullptr) >= 0;
+}
+
+bool NamePattern::name(const std::string& file_name, DataFile& file, std::string& reason) const {
+  if (!matches(file_name)) {
+    reason = "the name does not match --pattern";
+    return false;
+  }
+  const PCRE2_SIZE* groups = pcre2_get_ovector_pointer(compiled_->match);
+  const auto group = [&](int number) {
+    const PCRE2_SIZE start = groups[2 * static_cast<std::size_t>(number)];
+    const PCRE2_SIZE end = groups[2 * static_cast<std::size_t>(number) + 1];
+    return start == PCRE2_UNSET ? std::string() : file_name.substr(start, end - start);
+  };
+  file.chip = group(compiled_->chip_group);
+  file.config = group(compiled_->config_group);
+  if (file.chip.empty() || file.config.empty()) {
+    reason = "--pattern gives an empty chip or configuration";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qavrel::campaign

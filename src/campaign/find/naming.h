@@ -1,0 +1,48 @@
+// A data file's chip and configuration, from its name: by the test robot's
+// rule, or by a regular expression.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace qavrel::campaign {
+
+struct DataFile {
+  std::string path;  // canonical; the log goes beside it
+  std::string chip;
+  std::string config;
+};
+
+// Whether a name ends as a sample file's does: "_adc.txt", and ".gz" or
+// ".zst" after it.
+bool is_sample_name(const std::string& file_name);
+
+// The robot's rule: strip "_adc.txt" (and ".gz" or ".zst"), split at "_";
+// the first field that starts with "vemra" gives the chip (the rest of it),
+// the next two (board and link) are skipped, and the fields after them,
+// joined again with "_", are the configuration. False, with the reason,
+// for a name that doesn't fit.
+bool name_by_rule(const std::string& file_name, DataFile& file, std::string& reason);
+
+// A regular expression (PCRE2) with the named groups "chip" and "config",
+// searched for in a file's name.
+class NamePattern {
+ public:
+  NamePattern();
+  ~NamePattern();
+  NamePattern(const NamePattern&) = delete;
+  NamePattern& operator=(const NamePattern&) = delete;
+
+  // False, with the reason, for an expression that doesn't compile or
+  // lacks one of the groups.
+  bool compile(const std::string& expression, std::string& error);
+  bool matches(const std::string& file_name) const;
+  // False, with the reason, when the name doesn't match or a group is empty.
+  bool name(const std::string& file_name, DataFile& file, std::string& reason) const;
+
+ private:
+  struct Compiled;
+  std::unique_ptr<Compiled> compiled_;
+};
+
+}  // namespace qavrel::campaign

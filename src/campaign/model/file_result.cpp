@@ -1,0 +1,13 @@
+#include "campaign/model/file_result.h"
+
+namespace qavrel::campaign {
+
+std::string FileResult::flag() const {
+  if (!analysis.ok) return analysis.error;
+  if (analysis.ended_on_token)
+    return "damaged: the input ended at byte " + std::to_string(analysis.token_offset) +
+           " on a token that is not a number";
+  return {};
+}
+
+}  // namespace qavrel::campaign

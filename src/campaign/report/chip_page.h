@@ -1,0 +1,20 @@
+// A chip's page: its current measurements, one colour map each, and below
+// them its superseded ones as its history, the latest first (the 20 latest
+// with their maps); damaged, failed or no-data files are flagged with the
+// reason.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "campaign/model/chip_summary.h"
+
+namespace qavrel::campaign {
+
+// The page of chip; map_of(i) gives the colour map (SVG) of results[i], or
+// an empty string for a file with no ratios.
+std::string chip_page(const ChipSummary& chip, const std::vector<FileResult>& results,
+                      const std::function<std::string(std::size_t)>& map_of);
+
+}  // namespace qavrel::campaign

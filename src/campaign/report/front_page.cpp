@@ -1,0 +1,158 @@
+#include "campaign/report/front_page.h"
+
+#include <map>
+
+#include "campaign/report/charts.h"
+#include "campaign/report/chip_lists.h"
+#include "campaign/report/html_page.h"
+#include "campaign/report/markup.h"
+
+namespace qavrel::campaign {
+
+namespace {
+
+// Chips that are not A, shown worst first here; the rest are a link away.
+constexpr std::size_t attention_shown = 100;
+// Failures and skipped names shown here; all are on the problems page.
+constexpr std::size_t problems_shown = 20;
+
+const Grade all_grades[] = {Grade::a,    Grade::b,       Grade::c,
+                            Grade::fail, Grade::no_data, Grade::not_analysed};
+
+std::string share(std::size_t part, std::size_t whole) {
+  return whole == 0 ? "" : percent(static_cast<double>(part) / static_cast<double>(whole));
+}
+
+std::vector<std::string> failure_lines(const std::vector<FileResult>& results,
+                                       const ReportContext& context) {
+  std::vector<std::string> lines;
+  for (const FileResult& result : results)
+    if (!result.analysis.ok)
+      lines.push_back(markup_escaped(result.analysis.path) + ": " +
+                      markup_escaped(result.analysis.error));
+  for (const std::string& failure : context.search_failures)
+    lines.push_back(markup_escaped(failure));
+  return lines;
+}
+
+std::vector<std::string> skipped_lines(const ReportContext& context) {
+  std::vector<std::string> lines;
+  for (const SkippedFile& skipped : context.skipped)
+    lines.push_back(markup_escaped(skipped.path) + ": " + markup_escaped(skipped.reason));
+  return lines;
+}
+
+std::string list(const std::vector<std::string>& lines, std::size_t shown) {
+  std::string html = "<ul>\n";
+  for (std::size_t i = 0; i < lines.size() && i < shown; ++i) html += "<li>" + lines[i] + "</li>\n";
+  html += "</ul>\n";
+  if (lines.size() > shown)
+    html += "<p>" + link("index/problems.html", "all " + std::to_string(lines.size())) + "</p>\n";
+  return html;
+}
+
+std::string overview(const std::vector<FileResult>& results, const std::vector<ChipSummary>& chips,
+                     const ReportContext& context, std::size_t failures) {
+  std::size_t superseded = 0;
+  for (const FileResult& result : results)
+    superseded += result.superseded_by != FileResult::current ? 1 : 0;
+  std::map<Grade, std::size_t> counts;
+  for (const ChipSummary& chip : chips) ++counts[chip.grade];
+  std::string html = "<h2>Overview</h2>\n<table>\n<tr><th>data files</th><td class=\"number\">" +
+                     std::to_string(results.size()) +
+                     "</td><td></td></tr>\n<tr><th>current measurements</th><td class=\"number\">" +
+                     std::to_string(results.size() - superseded) +
+                     "</td><td>the latest data file of each chip and configuration</td></tr>\n"
+                     "<tr><th>superseded</th><td class=\"number\">" +
+                     std::to_string(superseded) +
+                     "</td><td>earlier measurements, measured again since</td></tr>\n"
+                     "<tr><th>chips</th><td class=\"number\">" +
+                     std::to_string(chips.size()) + "</td><td></td></tr>\n";
+  for (const Grade grade : all_grades)
+    html += "<tr><th>" + grade_badge(grade) + "</th><td class=\"number\">" +
+            std::to_string(counts[grade]) + "</td><td>" + share(counts[grade], chips.size()) +
+            " of the chips</td></tr>\n";
+  html += "<tr><th>failures</th><td class=\"number\">" + std::to_string(failures) +
+          "</td><td></td></tr>\n<tr><th>skipped names</th><td class=\"number\">" +
+          std::to_string(context.skipped.size()) + "</td><td></td></tr>\n</table>\n";
+  return html +
+         "<p class=\"note\">Grade of a measurement: the largest absolute mean ratio of an observed "
+         "channel over the 15 peaks; A up to " +
+         percent(context.limits.a) + ", B up to " + percent(context.limits.b) + ", C up to " +
+         percent(context.limits.c) +
+         ", fail above (and for not-a-number). A chip takes the worst grade of its current "
+         "measurements: the latest data file of each configuration.</p>\n";
+}
+
+std::string chip_index(const std::vector<ChipSummary>& chips) {
+  std::string html = "<h2>All chips</h2>\n<ul>\n";
+  for (std::size_t first = 0; first < chips.size(); first += chips_per_page) {
+    const std::size_t last = std::min(chips.size(), first + chips_per_page) - 1;
+    html += "<li>" +
+            link("index/" + list_page_name("chips", first / chips_per_page + 1),
+                 chips[first].chip + " to " + chips[last].chip) +
+            " (" + std::to_string(last - first + 1) + " chips)</li>\n";
+  }
+  return html + "</ul>\n";
+}
+
+}  // namespace
+
+std::string front_page(const std::vector<FileResult>& results,
+                       const std::vector<ChipSummary>& chips, const ReportContext& context,
+                       const FrontPageFacts& facts) {
+  const std::vector<std::string> failures = failure_lines(results, context);
+  const std::vector<std::string> skipped = skipped_lines(context);
+  std::string html = page_start("Cross-talk campaign", "");
+  html += "<p class=\"note\">Results as of the latest analysis, " +
+          markup_escaped(context.latest_analysis) +
+          ". Tables: " + link("summary.csv", "summary.csv") + " (a row per data file), " +
+          link("chips.csv", "chips.csv") + " (a row per chip)" +
+          (facts.ratios_csv ? ", " + link("ratios.csv", "ratios.csv") + " (every ratio)" : "") +
+          "; every analysis is in campaign.sqlite.</p>\n";
+  html += overview(results, chips, context, failures.size());
+  if (!failures.empty()) html += "<h3>Failures</h3>\n" + list(failures, problems_shown);
+  if (!skipped.empty())
+    html += "<h3>Skipped: names that give no chip and configuration, or no data</h3>\n" +
+            list(skipped, problems_shown);
+
+  std::vector<double> worst;
+  for (const FileResult& result : results)
+    if (result.superseded_by == FileResult::current && from_ratios(result.grade))
+      worst.push_back(result.analysis.worst.abs_mean);
+  html += "<h2>Cross-talk of the current measurements</h2>\n" +
+          worst_ratio_histogram(worst, context.limits);
+  html +=
+      "<h2>Each channel across the campaign</h2>\n<p class=\"note\">The mean |ratio| of "
+      "each observed channel over the peaks of every current measurement: a channel that "
+      "stands out on every chip points to the layout, not to one chip.</p>\n" +
+      channel_means_chart(facts.channel_means);
+
+  std::size_t attention = 0;
+  while (attention < facts.worst_first.size() &&
+         chips[facts.worst_first[attention]].grade != Grade::a)
+    ++attention;
+  html += "<h2>Chips that are not A, worst first</h2>\n";
+  if (attention == 0)
+    html += "<p>None.</p>\n";
+  else
+    html +=
+        chip_table(chips, facts.worst_first, 0, std::min(attention, attention_shown), results, "");
+  if (attention > attention_shown)
+    html += "<p>" +
+            link("index/" + list_page_name("not-a", 1),
+                 "all " + std::to_string(attention) + " chips that are not A") +
+            "</p>\n";
+  return html + chip_index(chips) + page_end();
+}
+
+std::string problems_page(const std::vector<FileResult>& results, const ReportContext& context) {
+  const std::vector<std::string> failures = failure_lines(results, context);
+  const std::vector<std::string> skipped = skipped_lines(context);
+  std::string html = page_start("Failures and skipped names", "../");
+  html += "<h2>Failures</h2>\n" + list(failures, failures.size());
+  html += "<h2>Skipped</h2>\n" + list(skipped, skipped.size());
+  return html + page_end();
+}
+
+}  // namespace qavrel::campaign

@@ -1,0 +1,69 @@
+#include "campaign/report/html_page.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "campaign/model/analysis.h"
+#include "campaign/report/markup.h"
+
+namespace qavrel::campaign {
+
+namespace {
+
+const char* const style = R"css(
+body { font-family: sans-serif; margin: 2em; color: #222; max-width: 1100px; }
+h1 { margin-bottom: 0.2em; }
+table { border-collapse: collapse; margin: 1em 0; }
+th, td { border: 1px solid #ccc; padding: 0.3em 0.7em; text-align: left; }
+th { background: #f0f0f0; }
+td.number { text-align: right; }
+td.path { word-break: break-all; }
+.grade { font-weight: bold; padding: 0.1em 0.5em; border-radius: 0.3em; color: #fff; }
+.grade-A { background: #1a7f37; } .grade-B { background: #6a9a1f; }
+.grade-C { background: #b08800; } .grade-fail { background: #c0392b; }
+.grade-no-data, .grade-not-analysed { background: #777; }
+.flag { color: #c0392b; font-weight: bold; }
+.note { color: #555; }
+nav { margin: 0.5em 0; }
+section.file { border-top: 1px solid #ddd; padding-top: 0.5em; margin-top: 1.5em; }
+section.superseded { opacity: 0.75; }
+)css";
+
+}  // namespace
+
+std::string page_start(const std::string& title, const std::string& root) {
+  return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+         markup_escaped(title) + "</title>\n<style>" + style +
+         "</style>\n</head>\n<body>\n<nav><a href=\"" + root +
+         "report.html\">Cross-talk campaign</a></nav>\n<h1>" + markup_escaped(title) + "</h1>\n";
+}
+
+std::string page_end() {
+  return std::string("<p class=\"note\">Made by qavrel-campaign ") + tool_version +
+         ".</p>\n</body>\n</html>\n";
+}
+
+std::string grade_badge(Grade grade) {
+  std::string css = grade_name(grade);
+  std::replace(css.begin(), css.end(), ' ', '-');
+  return "<span class=\"grade grade-" + css + "\">" + grade_name(grade) + "</span>";
+}
+
+std::string percent(double ratio) {
+  if (std::isnan(ratio)) return "nan";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f%%", 100.0 * ratio);
+  return text;
+}
+
+double severity(double worst) {
+  return std::isnan(worst) ? std::numeric_limits<double>::infinity() : worst;
+}
+
+std::string link(const std::string& href, const std::string& text) {
+  return "<a href=\"" + markup_escaped(href) + "\">" + markup_escaped(text) + "</a>";
+}
+
+}  // namespace qavrel::campaign
