@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "core/status.h"
+
 namespace qavrel::campaign {
 
 // An advisory lock on a folder, held until it goes out of scope. Programs
@@ -14,9 +16,9 @@ class FolderLock {
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
 
-  // Takes the lock without waiting. False, with the reason, when another
+  // Takes the lock without waiting. Fails, with the reason, when another
   // process holds it or the folder can't be opened.
-  bool take(const std::string& folder, std::string& error);
+  Status take(const std::string& folder);
 
  private:
   int fd_ = -1;

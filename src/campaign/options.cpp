@@ -27,7 +27,7 @@ int usage_error(const std::string& message) {
   return 2;
 }
 
-int parse_options(int argc, char** argv, Options& options) {
+std::optional<int> parse_options(int argc, char** argv, Options& options) {
   options.jobs = std::max(1u, std::thread::hardware_concurrency());
   std::string grades = "0.01,0.02,0.05";
   CLI::App app(
@@ -100,9 +100,9 @@ int parse_options(int argc, char** argv, Options& options) {
                    options.jobs, workers_per_core, most);
     options.jobs = most;
   }
-  std::string error;
-  if (!parse_grade_limits(grades, options.limits, error)) return usage_error(error);
-  return -1;
+  if (Status parsed = parse_grade_limits(grades, options.limits); !parsed.ok())
+    return usage_error(parsed.reason());
+  return std::nullopt;
 }
 
 }  // namespace qavrel::campaign

@@ -1,6 +1,7 @@
 // qavrel-campaign's command line.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,10 @@ struct Options {
   double store_wait_s = 10.0;  // for a results store that another program holds
 };
 
-// Reads the command line into options. Returns -1 to go on, or the status
-// to end with: 0 after --help or --version, 2 after a usage error, which it
-// has reported.
-int parse_options(int argc, char** argv, Options& options);
+// Reads the command line into options. Returns the status to end with at
+// once, where there is one: 0 after --help or --version, 1 when that could
+// not be written, 2 after a usage error, which it has reported.
+std::optional<int> parse_options(int argc, char** argv, Options& options);
 
 // Reports a usage error on standard error, with a short help; returns 2.
 int usage_error(const std::string& message);

@@ -18,8 +18,8 @@ using namespace qavrel::campaign;
 
 std::string named(const std::string& file_name) {
   DataFile file;
-  std::string reason;
-  return name_by_rule(file_name, file, reason) ? file.chip + "|" + file.config : "skip: " + reason;
+  const qavrel::Status status = name_by_rule(file_name, file);
+  return status.ok() ? file.chip + "|" + file.config : "skip: " + status.reason();
 }
 
 TEST(CampaignNaming, RobotNamesGiveChipAndConfiguration) {
@@ -40,16 +40,16 @@ TEST(CampaignNaming, RobotNamesGiveChipAndConfiguration) {
 }
 
 // Reads a manifest written as text, with the manifest's own rules.
-FoundFiles from_manifest(const ScratchDir& dir, const std::string& text) {
-  FoundFiles found;
-  std::string error;
-  EXPECT_TRUE(read_manifest(dir.write("m.csv", text), SearchRules{}, found, error)) << error;
+Search from_manifest(const ScratchDir& dir, const std::string& text) {
+  Search found;
+  const qavrel::Status read = read_manifest(dir.write("m.csv", text), SearchRules{}, found);
+  EXPECT_TRUE(read.ok()) << read.reason();
   return found;
 }
 
 TEST(CampaignManifest, PathsAreTakenFromItsFolder) {
   const ScratchDir dir;
-  const FoundFiles found = from_manifest(
+  const Search found = from_manifest(
       dir,
       "chip,path,config\r\n7,\"a, b_adc.txt\",odd\r\n8,/abs/c.txt,\"x \"\"q\"\"\"\n9,d.txt,\n");
   ASSERT_EQ(found.files.size(), 2u);
@@ -58,21 +58,23 @@ TEST(CampaignManifest, PathsAreTakenFromItsFolder) {
   EXPECT_EQ(found.files[1].path, dir.file("a, b_adc.txt"));
   EXPECT_EQ(found.files[1].chip, "7");
   ASSERT_EQ(found.skipped.size(), 1u);
-  FoundFiles bad;
-  std::string error;
-  EXPECT_FALSE(read_manifest(dir.write("bad.csv", "file,chip,config\n"), {}, bad, error));
+  Search bad;
+  EXPECT_FALSE(read_manifest(dir.write("bad.csv", "file,chip,config\n"), {}, bad).ok());
+  const qavrel::Status missing = read_manifest(dir.file("missing.csv"), {}, bad);
+  EXPECT_EQ(missing.reason(),
+            "cannot read the manifest " + dir.file("missing.csv") + ": No such file or directory");
 }
 
 // A spreadsheet's byte-order mark, a path listed twice (the first row
 // wins, and the second is named), and names that would put a log elsewhere.
 TEST(CampaignManifest, MarkDuplicatesAndEscapingNames) {
   const ScratchDir dir;
-  const FoundFiles found = from_manifest(dir,
-                                         "\xEF\xBB\xBFpath,chip,config\n"
-                                         "a.txt,1,odd\n"
-                                         "./a.txt,2,even\n"
-                                         "b.txt,../x,odd\n"
-                                         "c.txt,3,cal/odd\n");
+  const Search found = from_manifest(dir,
+                                     "\xEF\xBB\xBFpath,chip,config\n"
+                                     "a.txt,1,odd\n"
+                                     "./a.txt,2,even\n"
+                                     "b.txt,../x,odd\n"
+                                     "c.txt,3,cal/odd\n");
   ASSERT_EQ(found.files.size(), 1u);
   EXPECT_EQ(found.files[0].chip + "|" + found.files[0].config, "1|odd");
   ASSERT_EQ(found.notes.size(), 1u);
@@ -88,11 +90,11 @@ TEST(CampaignManifest, MarkDuplicatesAndEscapingNames) {
 TEST(CampaignManifest, AFileFoundTwiceUnderTwoNamesIsSaid) {
   const ScratchDir dir;
   dir.write("1_vemra5_b_l_odd_adc.txt", "");
-  FoundFiles found = find_data_files({dir.file("")}, {});
-  std::string error;
-  ASSERT_TRUE(read_manifest(
-      dir.write("m.csv", "path,chip,config\n1_vemra5_b_l_odd_adc.txt,9,odd\n"), {}, found, error))
-      << error;
+  Search found = find_data_files({dir.file("")}, {});
+  ASSERT_TRUE(
+      read_manifest(dir.write("m.csv", "path,chip,config\n1_vemra5_b_l_odd_adc.txt,9,odd\n"), {},
+                    found)
+          .ok());
   ASSERT_EQ(found.files.size(), 1u);
   EXPECT_EQ(found.files[0].chip, "5");
   ASSERT_EQ(found.notes.size(), 1u);
@@ -100,7 +102,7 @@ TEST(CampaignManifest, AFileFoundTwiceUnderTwoNamesIsSaid) {
             std::string::npos);
 }
 
-std::vector<std::string> paths_of(const FoundFiles& found) {
+std::vector<std::string> paths_of(const Search& found) {
   std::vector<std::string> paths;
   for (const DataFile& file : found.files) paths.push_back(file.path);
   return paths;
@@ -116,7 +118,7 @@ TEST(CampaignFinding, DirectoriesGiveSampleFilesOnceAndInOrder) {
   dir.write("d/a/notes.txt", "");
   dir.write("d/a/." + name + ".12-0.tmp", "");
   dir.write("d/vemra_adc.txt", "");
-  const FoundFiles found =
+  const Search found =
       find_data_files({dir.file("d"), dir.file("d/a/b/" + name), dir.file("missing")}, {});
   EXPECT_EQ(paths_of(found),
             (std::vector<std::string>{dir.file("d/" + name + ".zst"),
@@ -126,10 +128,9 @@ TEST(CampaignFinding, DirectoriesGiveSampleFilesOnceAndInOrder) {
   ASSERT_EQ(found.failures.size(), 1u);
 
   NamePattern pattern;
-  std::string error;
-  ASSERT_TRUE(pattern.compile("^(?<chip>\\d+)-(?<config>odd)\\.dat$", error)) << error;
+  ASSERT_TRUE(pattern.compile("^(?<chip>\\d+)-(?<config>odd)\\.dat$").ok());
   dir.write("d/a/42-odd.dat", "");
-  const FoundFiles by_pattern = find_data_files({dir.file("d")}, {&pattern, ""});
+  const Search by_pattern = find_data_files({dir.file("d")}, {&pattern, ""});
   ASSERT_EQ(by_pattern.files.size(), 1u);
   EXPECT_EQ(by_pattern.files[0].chip + "|" + by_pattern.files[0].config, "42|odd");
 }
@@ -140,7 +141,7 @@ TEST(CampaignFinding, AFileFoundTwiceIsOneFile) {
   std::filesystem::create_directories(dir.file("camp/x"));
   std::filesystem::create_directory_symlink(dir.file("camp"), dir.file("link"));
   const std::string file = dir.write("camp/x/1_vemra5_b_l_odd_adc.txt", "");
-  const FoundFiles found = find_data_files(
+  const Search found = find_data_files(
       {dir.file("camp"), dir.file("camp/"), dir.file("camp/../camp/x/./1_vemra5_b_l_odd_adc.txt"),
        dir.file("link"), dir.file("link/x/1_vemra5_b_l_odd_adc.txt")},
       {});
@@ -161,7 +162,7 @@ TEST(CampaignFinding, AFolderThatMayNotBeReadIsAFailure) {
   dir.write("d/listed/2_vemra5_b_l_odd_adc.txt", "");
   ASSERT_EQ(::chmod(dir.file("d/closed").c_str(), 0), 0);
   ASSERT_EQ(::chmod(dir.file("d/listed").c_str(), 0444), 0);
-  const FoundFiles found = find_data_files({dir.file("d")}, {});
+  const Search found = find_data_files({dir.file("d")}, {});
   ::chmod(dir.file("d/closed").c_str(), 0755);
   ::chmod(dir.file("d/listed").c_str(), 0755);
   std::vector<std::string> failures = found.failures;
@@ -187,10 +188,9 @@ TEST(CampaignFinding, OwnFilesAndTheOutputFolderAreNeverData) {
   dir.write("d/out/2_vemra6_b_l_20mV_calib-odd_adc.txt", "");
   ASSERT_EQ(::mkfifo(dir.file("d/3_vemra7_b_l_odd_adc.txt").c_str(), 0600), 0);
   NamePattern loose;
-  std::string error;
-  ASSERT_TRUE(loose.compile("vemra(?<chip>\\d+)_.*?(?<config>\\d+mV_calib-(?:odd|even))", error));
+  ASSERT_TRUE(loose.compile("vemra(?<chip>\\d+)_.*?(?<config>\\d+mV_calib-(?:odd|even))").ok());
   const SearchRules rules{&loose, dir.file("d/out")};
-  FoundFiles found = find_data_files({dir.file("d")}, rules);
+  Search found = find_data_files({dir.file("d")}, rules);
   EXPECT_EQ(paths_of(found), std::vector<std::string>{data});
   EXPECT_TRUE(found.skipped.empty());
 

@@ -6,6 +6,10 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+
+#include "campaign/model/grading.h"
+#include "campaign/report/html_page.h"
 
 namespace {
 
@@ -65,23 +69,112 @@ TEST(CampaignGrades, WorstChannelIsTheLargestMeanInSize) {
 
 TEST(CampaignGrades, LimitsParseAsRatiosOrPercentages) {
   GradeLimits limits;
-  std::string error;
-  EXPECT_TRUE(parse_grade_limits("0.005,0.01,0.1", limits, error));
+  EXPECT_TRUE(parse_grade_limits("0.005,0.01,0.1", limits).ok());
   EXPECT_EQ(limits.c, 0.1);
-  EXPECT_TRUE(parse_grade_limits("1%,2%,5%", limits, error)) << error;
+  EXPECT_TRUE(parse_grade_limits("1%,2%,5%", limits).ok());
   EXPECT_EQ(limits.a, 0.01);
   EXPECT_EQ(limits.c, 0.05);
-  EXPECT_TRUE(parse_grade_limits("0.5%,0.01,150%", limits, error)) << error;
+  EXPECT_TRUE(parse_grade_limits("0.5%,0.01,150%", limits).ok());
   EXPECT_EQ(limits.c, 1.5);
   for (const char* bad : {"0.01,0.02", "0.02,0.01,0.05", "0,0.01,0.02", "a,b,c", "0.01,0.02,0.05,1",
                           "0.01;0.02;0.05", "1%,2%,", "%,2%,5%", "0.01,0.02,inf%", ""})
-    EXPECT_FALSE(parse_grade_limits(bad, limits, error)) << bad;
+    EXPECT_FALSE(parse_grade_limits(bad, limits).ok()) << bad;
   // A percentage written without its sign would grade everything A.
-  EXPECT_FALSE(parse_grade_limits("1,2,5", limits, error));
-  EXPECT_EQ(error,
+  EXPECT_EQ(parse_grade_limits("1,2,5", limits).reason(),
             "--grades 1,2,5: a limit of 1 or more allows a ratio of 100% or more; for "
             "percentages write them with %, as 1%,2%,5%");
-  EXPECT_FALSE(parse_grade_limits("0.01,0.02,1", limits, error));
+  EXPECT_FALSE(parse_grade_limits("0.01,0.02,1", limits).ok());
+}
+
+// A mean that lands on a limit, give or take the rounding of its last
+// digits, takes the better grade, and reads as the limit beside it.
+TEST(CampaignGrades, AValueAtALimitTakesTheBetterGrade) {
+  RatioTable at_c;
+  for (auto& peak : at_c.values)
+    for (double& ratio : peak) ratio = -0.05;
+  Analysis analysis;
+  analysis.has_ratios = true;
+  analysis.train_rows = 2 * train_length;
+  analysis.worst = worst_channel(at_c);
+  EXPECT_GT(analysis.worst.abs_mean, 0.05);  // the rounding this is about
+  const GradeLimits limits;
+  EXPECT_EQ(grade_of(analysis, limits), Grade::c);
+  EXPECT_EQ(graded_percent(analysis.worst.abs_mean, limits), "5.00%");
+  GradeLimits three;
+  ASSERT_TRUE(parse_grade_limits("1%,3%,5%", three).ok());
+  analysis.worst.abs_mean = 0.03;
+  EXPECT_EQ(grade_of(analysis, three), Grade::b);
+  // Just beyond the tolerance is beyond the limit, and reads so.
+  analysis.worst.abs_mean = 0.0500001;
+  EXPECT_EQ(grade_of(analysis, limits), Grade::fail);
+  EXPECT_EQ(graded_percent(0.0500001, limits), "5.00001%");
+}
+
+// Whatever the limits and the value, the grade that the numbers on a page
+// give (the value shown against the limits shown) is the grade given.
+TEST(CampaignGrades, TheNumbersShownAndTheGradeNeverDisagree) {
+  const auto shown = [](const std::string& text) { return std::stod(text) / 100; };
+  std::mt19937_64 random(7);
+  for (const char* text : {"1%,2%,5%", "0.5%,1%,2%", "1.2345%,2%,3.05%", "0.001,0.0025,0.004"}) {
+    GradeLimits limits;
+    ASSERT_TRUE(parse_grade_limits(text, limits).ok()) << text;
+    const double all[] = {limits.a, limits.b, limits.c};
+    for (int i = 0; i < 20000; ++i) {
+      const double limit = all[random() % 3];
+      // Near a limit: within the tolerance, just beyond it, and a little
+      // further either way.
+      const double scale = std::pow(10.0, -static_cast<double>(random() % 16));
+      const double value =
+          limit * (1 + scale * (std::uniform_real_distribution<double>(-1, 1)(random)));
+      Analysis analysis;
+      analysis.has_ratios = true;
+      analysis.train_rows = 2 * train_length;
+      analysis.worst.abs_mean = value;
+      const double on_page = shown(graded_percent(value, limits));
+      Grade read = Grade::fail;
+      if (on_page <= shown(limit_percent(limits.c, limits))) read = Grade::c;
+      if (on_page <= shown(limit_percent(limits.b, limits))) read = Grade::b;
+      if (on_page <= shown(limit_percent(limits.a, limits))) read = Grade::a;
+      ASSERT_EQ(read, grade_of(analysis, limits))
+          << text << ": " << value << " shown as " << graded_percent(value, limits);
+    }
+  }
+}
+
+// A chip takes the worst grade of its current measurements, whichever
+// comes first, and its superseded ones decide nothing.
+TEST(CampaignGrades, AChipTakesTheWorstGradeOfItsCurrentMeasurements) {
+  // A measurement of each grade, best to worst.
+  const auto measured = [](int grade) {
+    CampaignFile file;
+    Analysis& analysis = file.analysis;
+    analysis.chip = "7";
+    analysis.ok = true;
+    analysis.has_ratios = grade != 5;
+    analysis.parity = Parity::odd;
+    analysis.train_rows = grade == 3 ? 100 : 2 * train_length;
+    const double worst[] = {0.004, 0.015, 0.03, 0.0, 0.09, 0.0};
+    analysis.worst.abs_mean = worst[grade];
+    return file;
+  };
+  const Grade order[] = {Grade::a,       Grade::b,    Grade::c,
+                         Grade::no_data, Grade::fail, Grade::not_analysed};
+  for (int first = 0; first < 6; ++first)
+    for (int second = 0; second < 6; ++second) {
+      std::vector<CampaignFile> files{measured(first), measured(second), measured(0)};
+      files[0].analysis.config = "a";
+      files[1].analysis.config = "b";
+      // A superseded measurement, better or worse, decides nothing.
+      files[2] = measured(first == 5 ? 0 : 5);
+      files[2].analysis.config = "a";
+      files[2].superseded_by = 0;
+      const Grading grading = grade_campaign(files, GradeLimits());
+      ASSERT_EQ(grading.chips.size(), 1u);
+      EXPECT_EQ(grading.of_file[0], order[first]);
+      EXPECT_EQ(grading.chips[0].grade, std::max(order[first], order[second]))
+          << first << " " << second;
+      EXPECT_EQ(grading.chips[0].worst_config, first >= second ? "a" : "b") << first << second;
+    }
 }
 
 }  // namespace

@@ -1,42 +1,36 @@
 // What the outputs show: the report's order and flags, the colour maps,
-// the tables' quoting, and markup that stays well-formed whatever a name
-// holds.
+// the tables' quoting and text, and markup that stays well-formed whatever
+// a name holds.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
-#include "campaign/model/chip_summary.h"
+#include "campaign/common/hashing.h"
+#include "campaign/common/text.h"
+#include "campaign/model/grading.h"
+#include "campaign/report/chip_lists.h"
 #include "campaign/report/chip_page.h"
 #include "campaign/report/colour_map.h"
 #include "campaign/report/csv_tables.h"
 #include "campaign/report/front_page.h"
 #include "campaign/report/markup.h"
+#include "campaign/report/output_names.h"
 
 namespace {
 
 using namespace qavrel::campaign;
-
 using qavrel::npeaks;
 using qavrel::observed_channels;
 using qavrel::Parity;
 using qavrel::train_length;
 
 // A table that is written a row at a time, whole.
-template <typename Table, typename... Arguments>
-std::string whole(Table table, const Arguments&... arguments) {
+template <typename Table>
+std::string whole(Table table, const ReportInputs& inputs) {
   std::string text;
-  table(arguments..., [&text](const std::string& row) { text += row; });
+  table(inputs, [&text](const std::string& row) { text += row; });
   return text;
-}
-
-TEST(CampaignTables, FieldsAreQuotedAndNumbersReadBack) {
-  FileResult result;
-  result.analysis.path = "a,\"b\"_adc.txt";
-  result.analysis.ok = true;
-  const std::string summary = whole(summary_csv, std::vector<FileResult>{result});
-  EXPECT_EQ(summary.substr(summary.find('\n') + 1, 18), "\"a,\"\"b\"\"_adc.txt\",");
-  EXPECT_EQ(std::stod(full_precision(0.1 + 0.2)), 0.1 + 0.2);
-  EXPECT_EQ(full_precision(std::nan("")), "nan");
 }
 
 Analysis graded_analysis(const std::string& chip, double worst) {
@@ -54,77 +48,124 @@ Analysis graded_analysis(const std::string& chip, double worst) {
 
 // Five chips: 1 A; 2 failed, then passed on its retest; 3 A but damaged;
 // 4 never read; 5 fail.
-std::vector<FileResult> campaign() {
-  std::vector<FileResult> results(6);
-  results[0].analysis = graded_analysis("1", 0.004);
-  results[1].analysis = graded_analysis("2", 0.09);
-  results[1].analysis.path = "/d1/2_adc.txt";
-  results[1].superseded_by = 2;
-  results[2].analysis = graded_analysis("2", 0.003);
-  results[2].analysis.path = "/d2/2_adc.txt";
-  results[3].analysis = graded_analysis("3", 0.004);
-  results[3].analysis.ended_on_token = true;
-  results[3].analysis.token_offset = 77;
-  results[4].analysis = graded_analysis("4", 0.0);
-  results[4].analysis.ok = false;
-  results[4].analysis.has_ratios = false;
-  results[4].analysis.error = "Cannot open file named x.";
-  results[5].analysis = graded_analysis("5", 0.09);
-  for (FileResult& result : results) result.grade = grade_of(result.analysis, GradeLimits());
-  return results;
+std::vector<CampaignFile> campaign() {
+  std::vector<CampaignFile> files(6);
+  files[0].analysis = graded_analysis("1", 0.004);
+  files[1].analysis = graded_analysis("2", 0.09);
+  files[1].analysis.path = "/d1/2_adc.txt";
+  files[1].superseded_by = 2;
+  files[2].analysis = graded_analysis("2", 0.003);
+  files[2].analysis.path = "/d2/2_adc.txt";
+  files[3].analysis = graded_analysis("3", 0.004);
+  files[3].analysis.ended_on_token = true;
+  files[3].analysis.token_offset = 77;
+  files[4].analysis = graded_analysis("4", 0.0);
+  files[4].analysis.ok = false;
+  files[4].analysis.has_ratios = false;
+  files[4].analysis.error = "Cannot open file named x.";
+  files[5].analysis = graded_analysis("5", 0.09);
+  return files;
+}
+
+// The inputs of the outputs, over files that outlive them.
+struct Inputs {
+  std::vector<CampaignFile> files = campaign();
+  Grading grading = grade_campaign(files, GradeLimits());
+  SearchReport search;
+  ReportInputs inputs{files, grading, search};
+};
+
+TEST(CampaignTables, FieldsAreQuotedAndNumbersReadBack) {
+  Inputs made;
+  made.files.resize(1);
+  made.files[0].analysis.path = "a,\"b\"\n_adc.txt";
+  made.files[0].analysis.ok = true;
+  made.grading = grade_campaign(made.files, GradeLimits());
+  const std::string summary = whole(summary_csv, made.inputs);
+  EXPECT_EQ(summary.substr(summary.find('\n') + 1, 19), "\"a,\"\"b\"\"\n_adc.txt\",");
+  EXPECT_EQ(std::stod(full_precision(0.1 + 0.2)), 0.1 + 0.2);
+  EXPECT_EQ(full_precision(std::nan("")), "nan");
+}
+
+// Every field is UTF-8, as Python's csv module and pandas read them by
+// default; a path that is not keeps its exact bytes in path_bytes.
+TEST(CampaignTables, NamesThatAreNotUtf8ReadAsUtf8WithTheirBytesKept) {
+  Inputs made;
+  made.files.resize(1);
+  made.files[0].analysis = graded_analysis("\xff", 0.004);
+  made.files[0].analysis.path = "/d/caf\xe9 50%_adc.txt";
+  made.grading = grade_campaign(made.files, GradeLimits());
+  for (const std::string& table : {whole(summary_csv, made.inputs), whole(chips_csv, made.inputs),
+                                   ratios_csv_rows(made.files[0].analysis, RatioTable())})
+    EXPECT_TRUE(is_utf8(table)) << table;
+  const std::string summary = whole(summary_csv, made.inputs);
+  EXPECT_EQ(summary.find(",superseded_by,path_bytes\n"), summary.find('\n') - 25);
+  EXPECT_NE(summary.find("/d/caf\xEF\xBF\xBD 50%_adc.txt,\xEF\xBF\xBD,"), std::string::npos);
+  const std::string exact = ",/d/caf%E9 50%25_adc.txt\n";
+  EXPECT_EQ(summary.substr(summary.size() - exact.size()), exact);
+  EXPECT_EQ(percent_escaped("a\x01\x7f%\xc3\xa9"), "a%01%7F%25%C3%A9");
 }
 
 TEST(CampaignReport, AChipIsGradedByItsCurrentMeasurementsWorstFirst) {
-  const std::vector<FileResult> results = campaign();
-  const std::vector<ChipSummary> chips = summarise_chips(results);
+  const Inputs made;
+  const std::vector<ChipSummary>& chips = made.grading.chips;
   ASSERT_EQ(chips.size(), 5u);
   EXPECT_EQ(chips[1].grade, Grade::a);  // its retest passed
   EXPECT_EQ(chips[1].current, std::vector<std::size_t>{2});
   EXPECT_EQ(chips[1].superseded, std::vector<std::size_t>{1});
   EXPECT_EQ(chips[1].worst, 0.003);
   // Not analysed, then fail, then the A chips by their worst ratio.
-  EXPECT_EQ(worst_first(chips), (std::vector<std::size_t>{3, 4, 0, 2, 1}));
+  EXPECT_EQ(made.grading.worst_first, (std::vector<std::size_t>{3, 4, 0, 2, 1}));
 
-  const std::string table = whole(chips_csv, chips, results);
+  const std::string table = whole(chips_csv, made.inputs);
   EXPECT_NE(table.find("\n2,A,odd,0.003,0,1,1,/d2/2_adc.txt\n"), std::string::npos) << table;
   // Not analysed: the configuration that decided so, and no ratio.
   EXPECT_NE(table.find("\n4,not analysed,odd,,,1,0,"), std::string::npos) << table;
-  const std::string summary = whole(summary_csv, results);
-  EXPECT_NE(summary.find(",/d2/2_adc.txt\n/d2/2_adc.txt,"), std::string::npos) << summary;
+  const std::string summary = whole(summary_csv, made.inputs);
+  EXPECT_NE(summary.find(",/d2/2_adc.txt,\n/d2/2_adc.txt,"), std::string::npos) << summary;
   EXPECT_NE(summary.find(",failed,not analysed,,,,"), std::string::npos) << summary;
 }
 
 TEST(CampaignReport, AChipPageShowsItsCurrentMapsThenItsHistory) {
-  const std::vector<FileResult> results = campaign();
-  const std::vector<ChipSummary> chips = summarise_chips(results);
-  const auto map = [&results](std::size_t i) -> std::string {
-    if (!results[i].analysis.has_ratios) return {};
+  const Inputs made;
+  const auto map = [&made](std::size_t i) -> std::string {
+    if (!made.files[i].analysis.has_ratios) return {};
     return "<svg class=\"map\" id=\"" + std::to_string(i) + "\"/>";
   };
-  const std::string page = chip_page(chips[1], results, map);
+  const std::string page = chip_page(made.grading.chips[1], made.inputs, map);
   const auto at = [&page](const std::string& text) { return page.find(text); };
   EXPECT_LT(at("id=\"2\""), at("History"));
   EXPECT_LT(at("History"), at("id=\"1\""));
   EXPECT_NE(at("superseded by the later measurement /d2/2_adc.txt"), std::string::npos);
   EXPECT_EQ(page.find("<script"), std::string::npos);
-  const std::string damaged = chip_page(chips[2], results, map);
+  const std::string damaged = chip_page(made.grading.chips[2], made.inputs, map);
   EXPECT_NE(damaged.find("damaged: the input ended at byte 77"), std::string::npos);
   EXPECT_EQ(damaged.find("<&>"), std::string::npos);
   EXPECT_NE(damaged.find("3&lt;&amp;&gt;_adc.txt"), std::string::npos);
-  const std::string failed = chip_page(chips[3], results, map);
+  const std::string failed = chip_page(made.grading.chips[3], made.inputs, map);
   EXPECT_NE(failed.find("Cannot open file named x."), std::string::npos);
   EXPECT_EQ(failed.find("class=\"map\""), std::string::npos);
 }
 
+// A chip's page is made from its own files alone: others coming and going
+// leave it as it was, anchors and all.
+TEST(CampaignReport, AChipPageDoesNotChangeWithOtherChips) {
+  Inputs made;
+  const auto none = [](std::size_t) { return std::string(); };
+  const std::string before = chip_page(made.grading.chips[1], made.inputs, none);
+  EXPECT_NE(before.find("href=\"#m2\""), std::string::npos);
+  made.files.erase(made.files.begin());
+  made.files[0].superseded_by = 1;
+  made.grading = grade_campaign(made.files, GradeLimits());
+  EXPECT_EQ(chip_page(made.grading.chips[0], made.inputs, none), before);
+}
+
 TEST(CampaignReport, TheFrontPageListsWhatNeedsALookAndLinksEveryChip) {
-  const std::vector<FileResult> results = campaign();
-  const std::vector<ChipSummary> chips = summarise_chips(results);
-  ReportContext context;
-  context.skipped.push_back({"/d/notes_adc.txt", "no field of the name starts with \"vemra\""});
-  FrontPageFacts facts;
-  facts.worst_first = worst_first(chips);
-  facts.channel_means[4] = {0.03, 2};
-  const std::string page = front_page(results, chips, context, facts);
+  Inputs made;
+  made.search.skipped.push_back({"/d/notes_adc.txt", "no field of the name starts with \"vemra\""});
+  std::array<ChannelMean, qavrel::nchan> means{};
+  means[4] = {0.03, 2};
+  const std::string page = front_page(made.inputs, means);
   const auto at = [&page](const std::string& text) { return page.find(text); };
   EXPECT_NE(at("<a href=\"chips/4.html\">4</a>"), std::string::npos);
   EXPECT_NE(at("<a href=\"chips/5.html\">5</a>"), std::string::npos);
@@ -135,6 +176,43 @@ TEST(CampaignReport, TheFrontPageListsWhatNeedsALookAndLinksEveryChip) {
   EXPECT_NE(at("ch 4 (odd pulsed): 1.50% over 2 measurements"), std::string::npos);
   EXPECT_NE(at("9.00% to 9.25%: 1 measurements"), std::string::npos);
   EXPECT_EQ(page.find("<script"), std::string::npos);
+}
+
+// However many chips, each list's pages are named by one rule and link to
+// each other in order, and the front page links to every page of all chips.
+TEST(CampaignReport, ListsOfChipsSplitIntoPagesByOneRule) {
+  EXPECT_EQ(list_page_count(0), 0u);
+  EXPECT_EQ(list_page_count(1), 1u);
+  EXPECT_EQ(list_page_count(chips_per_page), 1u);
+  EXPECT_EQ(list_page_count(chips_per_page + 1), 2u);
+  EXPECT_TRUE(is_list_page_name(list_page_name("not-a", 12)));
+  EXPECT_FALSE(is_list_page_name("chips-.html"));
+  EXPECT_FALSE(is_list_page_name("problems.html"));
+  Inputs made;
+  made.files.clear();
+  for (std::size_t chip = 0; chip < 2 * chips_per_page + 1; ++chip) {
+    CampaignFile file;
+    file.analysis = graded_analysis(std::to_string(100000 + chip), 0.004);
+    made.files.push_back(file);
+  }
+  made.grading = grade_campaign(made.files, GradeLimits());
+  const std::vector<std::size_t> order = all_chips(made.grading);
+  const std::string front = front_page(made.inputs, {});
+  for (std::size_t page = 1; page <= 3; ++page) {
+    const std::string html = chip_list_page(made.inputs, "All chips", "chips", order, page);
+    EXPECT_NE(html.find("page " + std::to_string(page) + " of 3"), std::string::npos);
+    EXPECT_EQ(html.find("href=\"chips-" + std::to_string(page - 1) + ".html\">previous") !=
+                  std::string::npos,
+              page > 1);
+    EXPECT_EQ(
+        html.find("href=\"chips-" + std::to_string(page + 1) + ".html\">next") != std::string::npos,
+        page < 3);
+    EXPECT_NE(front.find("href=\"index/chips-" + std::to_string(page) + ".html\""),
+              std::string::npos);
+  }
+  EXPECT_EQ(front.find("index/chips-4.html"), std::string::npos);
+  EXPECT_NE(chip_list_page(made.inputs, "All chips", "chips", order, 3).find("102000"),
+            std::string::npos);
 }
 
 TEST(CampaignReport, ColourMapHasEveryCellAndClipsBeyondTheScale) {
@@ -157,7 +235,7 @@ TEST(CampaignReport, ColourMapHasEveryCellAndClipsBeyondTheScale) {
 }
 
 // A name may hold any byte; markup holds only characters XML allows, so
-// that an SVG file opens on its own.
+// that an SVG file opens on its own, and UTF-8 that is valid stays as it is.
 TEST(CampaignReport, MarkupIsWellFormedWhateverANameHolds) {
   EXPECT_EQ(markup_escaped("a<b>&\"c"), "a&lt;b&gt;&amp;&quot;c");
   EXPECT_EQ(markup_escaped("\xff\x01\t\xc3\xbc\xe2\x82\xac\xf0\x9f\x98\x80"),
@@ -166,10 +244,39 @@ TEST(CampaignReport, MarkupIsWellFormedWhateverANameHolds) {
   for (const char* bad :
        {"\xc3", "\xe2\x82", "\xc0\xaf", "\xed\xa0\x80", "\xef\xbf\xbf", "\xf5\x80\x80\x80"})
     EXPECT_EQ(markup_escaped(bad).substr(0, 3), "\xEF\xBF\xBD") << bad;
+  // Every byte a name may hold, in random names: what comes out is UTF-8
+  // with no character XML forbids and nothing unescaped.
+  std::mt19937 random(3);
+  for (int i = 0; i < 2000; ++i) {
+    std::string name(1 + random() % 12, ' ');
+    for (char& c : name) c = static_cast<char>(random() % 256);
+    const std::string escaped = markup_escaped(name);
+    ASSERT_TRUE(is_utf8(escaped));
+    for (std::size_t at = 0; at < escaped.size(); ++at) {
+      const auto byte = static_cast<unsigned char>(escaped[at]);
+      ASSERT_FALSE(byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') << at;
+      ASSERT_TRUE(byte != '<' && byte != '>' && byte != '"');
+      if (byte == '&') {
+        ASSERT_TRUE(escaped.compare(at, 5, "&amp;") == 0 || escaped.compare(at, 4, "&lt;") == 0 ||
+                    escaped.compare(at, 4, "&gt;") == 0 || escaped.compare(at, 6, "&quot;") == 0);
+      }
+      ASSERT_FALSE(escaped.compare(at, 3, "\xef\xbf\xbe") == 0 ||
+                   escaped.compare(at, 3, "\xef\xbf\xbf") == 0);
+    }
+  }
   Analysis analysis = graded_analysis("\xff\x01", 0.0);
   const std::string svg = colour_map_svg(analysis, RatioTable(), 0.05);
   EXPECT_EQ(svg.find('\xff'), std::string::npos);
   EXPECT_EQ(svg.find('\x01'), std::string::npos);
+}
+
+// Pieces of a fingerprint are kept apart: moving text from one piece to
+// the next changes it.
+TEST(CampaignReport, FingerprintsKeepTheirPiecesApart) {
+  EXPECT_NE(Fingerprint().add("ab").add("c").value(), Fingerprint().add("a").add("bc").value());
+  EXPECT_NE(Fingerprint().add("").add("x").value(), Fingerprint().add("x").add("").value());
+  EXPECT_EQ(Fingerprint().add("ab").add("c").value(), Fingerprint().add("ab").add("c").value());
+  EXPECT_EQ(Fingerprint().add("x").text().size(), 16u);
 }
 
 }  // namespace

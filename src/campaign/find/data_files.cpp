@@ -37,18 +37,17 @@ std::string not_regular(mode_t mode) {
   return "not a regular file";
 }
 
-// Names the file and adds it to found, or lists it as skipped.
-void take(const std::string& path, const SearchRules& rules, FoundFiles& found) {
+// Names the file and adds it to the search, or lists it as skipped.
+void take(const std::string& path, const SearchRules& rules, Search& found) {
   DataFile file;
   file.path = path;
-  std::string reason;
   const std::string file_name = fs::path(path).filename().string();
-  const bool named = rules.pattern != nullptr ? rules.pattern->name(file_name, file, reason)
-                                              : name_by_rule(file_name, file, reason);
-  if (named)
+  const Status named = rules.pattern != nullptr ? rules.pattern->name(file_name, file)
+                                                : name_by_rule(file_name, file);
+  if (named.ok())
     take_named(std::move(file), rules, found);
   else
-    found.skipped.push_back({path, reason});
+    found.skipped.push_back({path, named.reason()});
 }
 
 FileState state_from(const struct stat& info) {
@@ -58,7 +57,7 @@ FileState state_from(const struct stat& info) {
 // Searches a canonical folder and those below it, without following links
 // to folders, so that every path found is canonical too. Each folder is
 // read once, and its files are looked at by name within it.
-void search(const std::string& top, const SearchRules& rules, FoundFiles& found) {
+void search(const std::string& top, const SearchRules& rules, Search& found) {
   std::vector<std::string> folders{top};
   while (!folders.empty()) {
     const std::string folder = std::move(folders.back());
@@ -143,7 +142,7 @@ std::string canonical_path(const std::string& path) {
   return error ? fs::absolute(given).lexically_normal().string() : resolved.string();
 }
 
-void take_named(DataFile file, const SearchRules& rules, FoundFiles& found) {
+void take_named(DataFile file, const SearchRules& rules, Search& found) {
   const std::string why = never_data(file.path, rules);
   if (why.empty())
     found.files.push_back(std::move(file));
@@ -151,23 +150,29 @@ void take_named(DataFile file, const SearchRules& rules, FoundFiles& found) {
     found.skipped.push_back({file.path, why});
 }
 
-FoundFiles find_data_files(const std::vector<std::string>& paths, const SearchRules& rules) {
-  FoundFiles found;
+Search find_data_files(const std::vector<std::string>& paths, const SearchRules& rules) {
+  Search found;
   for (const std::string& path : paths) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
-    if (fs::is_directory(status))
+    if (fs::is_directory(status)) {
       search(fs::canonical(path, error).string(), rules, found);
-    else if (fs::exists(status))
+    } else if (fs::exists(status)) {
       take(canonical_path(path), rules, found);
-    else
-      found.failures.push_back(path + ": " + (error ? error.message() : "no such file"));
+    } else if (error && error != std::errc::no_such_file_or_directory) {
+      // A path that can't be looked at may hold data: what was stored
+      // under it stands, as for a folder that can't be listed.
+      found.failures.push_back(path + ": " + error.message());
+      found.unsearched.push_back(canonical_path(path));
+    } else {
+      found.failures.push_back(path + ": no such file");
+    }
   }
   sort_and_merge(found);
   return found;
 }
 
-void sort_and_merge(FoundFiles& found) {
+void sort_and_merge(Search& found) {
   const auto by_path = [](const auto& a, const auto& b) { return a.path < b.path; };
   const auto same_path = [](const auto& a, const auto& b) { return a.path == b.path; };
   std::stable_sort(found.files.begin(), found.files.end(), by_path);
@@ -186,6 +191,10 @@ void sort_and_merge(FoundFiles& found) {
   std::stable_sort(found.skipped.begin(), found.skipped.end(), by_path);
   found.skipped.erase(std::unique(found.skipped.begin(), found.skipped.end(), same_path),
                       found.skipped.end());
+  // Folders are listed in the order the system gives; the outputs are not.
+  std::sort(found.failures.begin(), found.failures.end());
+  found.failures.erase(std::unique(found.failures.begin(), found.failures.end()),
+                       found.failures.end());
 }
 
 FileState state_of(const std::string& path) {
@@ -193,36 +202,42 @@ FileState state_of(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 ? state_from(info) : FileState{};
 }
 
-bool lies_unsearched(const std::string& path, const FoundFiles& found) {
+bool lies_unsearched(const std::string& path, const Search& found) {
   return std::any_of(found.unsearched.begin(), found.unsearched.end(),
                      [&path](const std::string& folder) { return inside(path, folder); });
 }
 
-std::vector<FoundFile> look_at(FoundFiles& found) {
-  std::vector<FoundFile> looked;
-  looked.reserve(found.files.size());
+void take_unsearched(std::vector<DataFile> last_seen, Search& found) {
+  const auto by_path = [](const DataFile& file, const std::string& path) {
+    return file.path < path;
+  };
+  const std::size_t searched = found.files.size();
+  for (DataFile& file : last_seen) {
+    const auto end = found.files.begin() + static_cast<std::ptrdiff_t>(searched);
+    const auto at = std::lower_bound(found.files.begin(), end, file.path, by_path);
+    if ((at != end && at->path == file.path) || !lies_unsearched(file.path, found)) continue;
+    file.unsearched = true;
+    found.files.push_back(std::move(file));
+  }
+  sort_and_merge(found);
+}
+
+void look_at(Search& found) {
   for (DataFile& file : found.files) {
+    if (file.unsearched) continue;
     const std::string log_path = qavrel::log_path_for(file.path, file.chip, file.config);
     const std::string_view folder = std::string_view(log_path).substr(0, log_path.rfind('/'));
     // A log the folder's listing did not show is not there.
     const bool folder_listed = found.listed_folders.count(hash_of(folder)) != 0;
-    FileState log = !folder_listed || found.logs_listed.count(hash_of(log_path)) != 0
-                        ? state_of(log_path)
-                        : FileState{};
-    if (const auto stored = found.stored_logs.find(hash_of(log_path));
-        log.size < 0 && stored != found.stored_logs.end())
-      log = stored->second;
+    file.log = !folder_listed || found.logs_listed.count(hash_of(log_path)) != 0
+                   ? state_of(log_path)
+                   : FileState{};
     const auto listed = found.states.find(hash_of(file.path));
-    const FileState state = listed != found.states.end() ? listed->second : state_of(file.path);
-    const bool unsearched = lies_unsearched(file.path, found);
-    looked.push_back({std::move(file), state, log, unsearched});
+    file.state = listed != found.states.end() ? listed->second : state_of(file.path);
   }
-  // What the search saw has served: its memory goes back.
-  std::vector<DataFile>().swap(found.files);
+  // What the listings showed has served: its memory goes back.
   std::unordered_map<std::uint64_t, FileState>().swap(found.states);
   std::unordered_set<std::uint64_t>().swap(found.logs_listed);
-  std::unordered_map<std::uint64_t, FileState>().swap(found.stored_logs);
-  return looked;
 }
 
 }  // namespace qavrel::campaign

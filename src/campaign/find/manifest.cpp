@@ -1,6 +1,8 @@
 #include "campaign/find/manifest.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unordered_map>
@@ -53,13 +55,10 @@ std::string unusable_name(const std::string& chip, const std::string& config) {
 
 }  // namespace
 
-bool read_manifest(const std::string& manifest, const SearchRules& rules, FoundFiles& found,
-                   std::string& error) {
+Status read_manifest(const std::string& manifest, const SearchRules& rules, Search& found) {
   std::ifstream in(manifest, std::ios::binary);
-  if (!in) {
-    error = "cannot read the manifest " + manifest;
-    return false;
-  }
+  if (!in)
+    return Status::failure("cannot read the manifest " + manifest + ": " + std::strerror(errno));
   std::vector<std::string> fields;
   read_record(in, fields);
   if (fields[0].compare(0, byte_order_mark.size(), byte_order_mark) == 0)
@@ -71,10 +70,9 @@ bool read_manifest(const std::string& manifest, const SearchRules& rules, FoundF
   const std::size_t chip_column = column("chip");
   const std::size_t config_column = column("config");
   const std::size_t needed = std::max({path_column, chip_column, config_column}) + 1;
-  if (needed > fields.size()) {
-    error = "the manifest " + manifest + " needs a header with the columns path,chip,config";
-    return false;
-  }
+  if (needed > fields.size())
+    return Status::failure("the manifest " + manifest +
+                           " needs a header with the columns path,chip,config");
   const fs::path base = fs::path(manifest).parent_path();
   std::unordered_map<std::string, int> first_line;  // of each path
   for (int line = 2; read_record(in, fields); ++line) {
@@ -85,8 +83,10 @@ bool read_manifest(const std::string& manifest, const SearchRules& rules, FoundF
       continue;
     }
     const fs::path path = fields[path_column];
-    DataFile file{canonical_path((path.is_absolute() ? path : base / path).string()),
-                  fields[chip_column], fields[config_column]};
+    DataFile file;
+    file.path = canonical_path((path.is_absolute() ? path : base / path).string());
+    file.chip = fields[chip_column];
+    file.config = fields[config_column];
     const std::string why = unusable_name(file.chip, file.config);
     if (!why.empty()) {
       found.skipped.push_back({where, why});
@@ -100,8 +100,10 @@ bool read_manifest(const std::string& manifest, const SearchRules& rules, FoundF
     }
     take_named(std::move(file), rules, found);
   }
+  if (in.bad())
+    return Status::failure("cannot read the manifest " + manifest + ": " + std::strerror(errno));
   sort_and_merge(found);
-  return true;
+  return {};
 }
 
 }  // namespace qavrel::campaign

@@ -12,9 +12,8 @@ namespace qavrel::campaign {
 // found; relative paths are taken from the manifest's folder. A path listed
 // again is named in found.notes, and its first row wins. A row whose chip or
 // configuration holds "/" or "..", which would put the log outside the data
-// file's folder, is skipped with the reason. False, with the reason, when
+// file's folder, is skipped with the reason. Fails, with the reason, when
 // the manifest can't be read or lacks those columns.
-bool read_manifest(const std::string& manifest, const SearchRules& rules, FoundFiles& found,
-                   std::string& error);
+Status read_manifest(const std::string& manifest, const SearchRules& rules, Search& found);
 
 }  // namespace qavrel::campaign

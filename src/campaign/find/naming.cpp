@@ -45,39 +45,28 @@ bool is_sample_name(const std::string& file_name) {
   return ends_with(uncompressed_name(file_name), sample_ending);
 }
 
-bool name_by_rule(const std::string& file_name, DataFile& file, std::string& reason) {
+Status name_by_rule(const std::string& file_name, DataFile& file) {
   const std::string name = uncompressed_name(file_name);
-  if (!ends_with(name, sample_ending)) {
-    reason = "the name does not end in \"" + std::string(sample_ending) + "\"";
-    return false;
-  }
+  if (!ends_with(name, sample_ending))
+    return Status::failure("the name does not end in \"" + std::string(sample_ending) + "\"");
   const std::vector<std::string> fields =
       split(name.substr(0, name.size() - sample_ending.size()), '_');
   const auto chip_field = std::find_if(fields.begin(), fields.end(), [](const std::string& field) {
     return field.compare(0, chip_prefix.size(), chip_prefix) == 0;
   });
-  if (chip_field == fields.end()) {
-    reason = "no field of the name starts with \"" + std::string(chip_prefix) + "\"";
-    return false;
-  }
-  if (chip_field->size() == chip_prefix.size()) {
-    reason = "no chip identifier follows \"" + std::string(chip_prefix) + "\"";
-    return false;
-  }
-  if (static_cast<std::size_t>(fields.end() - chip_field) <= 1 + skipped_after_chip) {
-    reason = "no board, link and configuration follow the chip";
-    return false;
-  }
+  if (chip_field == fields.end())
+    return Status::failure("no field of the name starts with \"" + std::string(chip_prefix) + "\"");
+  if (chip_field->size() == chip_prefix.size())
+    return Status::failure("no chip identifier follows \"" + std::string(chip_prefix) + "\"");
+  if (static_cast<std::size_t>(fields.end() - chip_field) <= 1 + skipped_after_chip)
+    return Status::failure("no board, link and configuration follow the chip");
   const auto first_config_field = chip_field + 1 + skipped_after_chip;
   std::string config = *first_config_field;
   for (auto field = first_config_field + 1; field != fields.end(); ++field) config += "_" + *field;
-  if (config.empty()) {
-    reason = "the configuration is empty";
-    return false;
-  }
+  if (config.empty()) return Status::failure("the configuration is empty");
   file.chip = chip_field->substr(chip_prefix.size());
   file.config = config;
-  return true;
+  return {};
 }
 
 struct NamePattern::Compiled {
@@ -94,7 +83,7 @@ struct NamePattern::Compiled {
 NamePattern::NamePattern() = default;
 NamePattern::~NamePattern() = default;
 
-bool NamePattern::compile(const std::string& expression, std::string& error) {
+Status NamePattern::compile(const std::string& expression) {
   auto compiled = std::make_unique<Compiled>();
   int code = 0;
   PCRE2_SIZE offset = 0;
@@ -103,21 +92,20 @@ bool NamePattern::compile(const std::string& expression, std::string& error) {
   if (compiled->code == nullptr) {
     PCRE2_UCHAR message[256];
     pcre2_get_error_message(code, message, sizeof message);
-    error = "--pattern: " + std::string(reinterpret_cast<const char*>(message)) + " at offset " +
-            std::to_string(offset);
-    return false;
+    return Status::failure("--pattern: " + std::string(reinterpret_cast<const char*>(message)) +
+                           " at offset " + std::to_string(offset));
   }
   compiled->chip_group =
       pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("chip"));
   compiled->config_group =
       pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("config"));
-  if (compiled->chip_group <= 0 || compiled->config_group <= 0) {
-    error = "--pattern: the expression needs the named groups (?<chip>...) and (?<config>...)";
-    return false;
-  }
+  if (compiled->chip_group <= 0 || compiled->config_group <= 0)
+    return Status::failure(
+        "--pattern: the expression needs the named groups (?<chip>...) and (?<config>...)");
   compiled->match = pcre2_match_data_create_from_pattern(compiled->code, nullptr);
+  if (compiled->match == nullptr) return Status::failure("--pattern: out of memory");
   compiled_ = std::move(compiled);
-  return true;
+  return {};
 }
 
 bool NamePattern::matches(const std::string& file_name) const {
@@ -125,11 +113,8 @@ bool NamePattern::matches(const std::string& file_name) const {
                      file_name.size(), 0, 0, compiled_->match, nullptr) >= 0;
 }
 
-bool NamePattern::name(const std::string& file_name, DataFile& file, std::string& reason) const {
-  if (!matches(file_name)) {
-    reason = "the name does not match --pattern";
-    return false;
-  }
+Status NamePattern::name(const std::string& file_name, DataFile& file) const {
+  if (!matches(file_name)) return Status::failure("the name does not match --pattern");
   const PCRE2_SIZE* groups = pcre2_get_ovector_pointer(compiled_->match);
   const auto group = [&](int number) {
     const PCRE2_SIZE start = groups[2 * static_cast<std::size_t>(number)];
@@ -138,11 +123,9 @@ bool NamePattern::name(const std::string& file_name, DataFile& file, std::string
   };
   file.chip = group(compiled_->chip_group);
   file.config = group(compiled_->config_group);
-  if (file.chip.empty() || file.config.empty()) {
-    reason = "--pattern gives an empty chip or configuration";
-    return false;
-  }
-  return true;
+  if (file.chip.empty() || file.config.empty())
+    return Status::failure("--pattern gives an empty chip or configuration");
+  return {};
 }
 
 }  // namespace qavrel::campaign

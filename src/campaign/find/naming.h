@@ -5,13 +5,10 @@
 #include <memory>
 #include <string>
 
-namespace qavrel::campaign {
+#include "campaign/find/data_file.h"
+#include "core/status.h"
 
-struct DataFile {
-  std::string path;  // canonical; the log goes beside it
-  std::string chip;
-  std::string config;
-};
+namespace qavrel::campaign {
 
 // Whether a name ends as a sample file's does: "_adc.txt", and ".gz" or
 // ".zst" after it.
@@ -20,9 +17,9 @@ bool is_sample_name(const std::string& file_name);
 // The robot's rule: strip "_adc.txt" (and ".gz" or ".zst"), split at "_";
 // the first field that starts with "vemra" gives the chip (the rest of it),
 // the next two (board and link) are skipped, and the fields after them,
-// joined again with "_", are the configuration. False, with the reason,
-// for a name that doesn't fit.
-bool name_by_rule(const std::string& file_name, DataFile& file, std::string& reason);
+// joined again with "_", are the configuration. Fills the file's chip and
+// configuration, or fails with the reason the name doesn't fit.
+Status name_by_rule(const std::string& file_name, DataFile& file);
 
 // A regular expression (PCRE2) with the named groups "chip" and "config",
 // searched for in a file's name.
@@ -33,12 +30,13 @@ class NamePattern {
   NamePattern(const NamePattern&) = delete;
   NamePattern& operator=(const NamePattern&) = delete;
 
-  // False, with the reason, for an expression that doesn't compile or
+  // Fails, with the reason, for an expression that doesn't compile or
   // lacks one of the groups.
-  bool compile(const std::string& expression, std::string& error);
+  Status compile(const std::string& expression);
   bool matches(const std::string& file_name) const;
-  // False, with the reason, when the name doesn't match or a group is empty.
-  bool name(const std::string& file_name, DataFile& file, std::string& reason) const;
+  // Fills the file's chip and configuration, or fails with the reason:
+  // the name doesn't match, or a group is empty.
+  Status name(const std::string& file_name, DataFile& file) const;
 
  private:
   struct Compiled;

@@ -1,13 +1,12 @@
-// One analysis of one data file, as the results store keeps it, and the
-// running of it: the same analysis and log as qavrel.exe's.
+// One analysis of one data file, as the results store keeps it: once
+// stored it never changes, so its id stands for all of it.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
-#include "campaign/find/data_files.h"
+#include "campaign/find/data_file.h"
 #include "campaign/model/ratio_table.h"
 #include "core/parity.h"
 
@@ -47,14 +46,5 @@ struct Analysis {
 
 // The version stored with each analysis; a new one analyses everything again.
 extern const char* const tool_version;
-
-// Analyses the data file as qavrel.exe does with the file's chip and
-// configuration as arguments, and writes the same log there when write_log,
-// unless the log already holds that very table. Unlike qavrel.exe it
-// refuses a log that is not a regular file (a FIFO would hold the whole
-// campaign up, a device take the table), and a log that is a link to a file
-// that link_refused(target) gives a reason for (data, the store).
-Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios,
-                           const std::function<std::string(const std::string&)>& link_refused);
 
 }  // namespace qavrel::campaign

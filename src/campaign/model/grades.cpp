@@ -23,51 +23,46 @@ const char* grade_name(Grade grade) {
   return "not analysed";
 }
 
+bool within(double value, double limit) {
+  // Comparisons with not-a-number are false.
+  return value <= limit * (1 + limit_tolerance);
+}
+
 Grade grade_of(const Analysis& analysis, const GradeLimits& limits) {
   if (!analysis.has_ratios) return Grade::not_analysed;
   if (!analysis.has_data()) return Grade::no_data;
   const double worst = analysis.worst.abs_mean;
-  // Comparisons with not-a-number are false, so it falls through to fail.
-  if (worst <= limits.a) return Grade::a;
-  if (worst <= limits.b) return Grade::b;
-  if (worst <= limits.c) return Grade::c;
+  if (within(worst, limits.a)) return Grade::a;
+  if (within(worst, limits.b)) return Grade::b;
+  if (within(worst, limits.c)) return Grade::c;
   return Grade::fail;
 }
 
-bool parse_grade_limits(const std::string& text, GradeLimits& limits, std::string& error) {
+Status parse_grade_limits(const std::string& text, GradeLimits& limits) {
   const std::string usage =
       "--grades takes three increasing positive limits, as 0.01,0.02,0.05 or 1%,2%,5%";
   double values[3] = {};
   std::size_t start = 0;
   for (int i = 0; i < 3; ++i) {
     const std::size_t comma = text.find(',', start);
-    if ((i < 2) != (comma != std::string::npos)) {
-      error = usage;
-      return false;
-    }
+    if ((i < 2) != (comma != std::string::npos)) return Status::failure(usage);
     std::string field = text.substr(start, comma == std::string::npos ? comma : comma - start);
     start = comma + 1;
     const bool percent = !field.empty() && field.back() == '%';
     if (percent) field.pop_back();
     char* end = nullptr;
     values[i] = std::strtod(field.c_str(), &end);
-    if (field.empty() || *end != '\0' || !std::isfinite(values[i])) {
-      error = usage;
-      return false;
-    }
-    if (!percent && values[i] >= 1) {
-      error = "--grades " + text + ": a limit of 1 or more allows a ratio of 100% or more; " +
-              "for percentages write them with %, as 1%,2%,5%";
-      return false;
-    }
+    if (field.empty() || *end != '\0' || !std::isfinite(values[i])) return Status::failure(usage);
+    if (!percent && values[i] >= 1)
+      return Status::failure("--grades " + text +
+                             ": a limit of 1 or more allows a ratio of 100% or more; " +
+                             "for percentages write them with %, as 1%,2%,5%");
     if (percent) values[i] /= 100;
   }
-  if (!(values[0] > 0 && values[0] < values[1] && values[1] < values[2])) {
-    error = usage;
-    return false;
-  }
+  if (!(values[0] > 0 && values[0] < values[1] && values[1] < values[2]))
+    return Status::failure(usage);
   limits = {values[0], values[1], values[2]};
-  return true;
+  return {};
 }
 
 }  // namespace qavrel::campaign

@@ -1,10 +1,11 @@
-// Grading a chip's cross-talk: the mean ratio of each observed channel over
-// the 15 peaks, with its standard error, against three limits.
+// Grading a measurement's cross-talk: the largest absolute mean ratio of
+// an observed channel over the 15 peaks, against three limits.
 #pragma once
 
 #include <string>
 
 #include "campaign/model/analysis.h"
+#include "core/status.h"
 
 namespace qavrel::campaign {
 
@@ -25,17 +26,25 @@ inline bool from_ratios(Grade grade) {
   return grade != Grade::no_data && grade != Grade::not_analysed;
 }
 
+// How far above a limit a value may lie and still count as at the limit:
+// a mean of exact percentages picks up a rounding error in its last digits
+// (fifteen ratios of -0.05 have a mean of 0.05000000000000001).
+constexpr double limit_tolerance = 1e-9;
+
+// Whether value is at most limit, within the tolerance. Not-a-number never is.
+bool within(double value, double limit);
+
 // A file whose ratios were never computed (it could not be read, or its
 // configuration names no parity) is not analysed; one without a complete
 // pedestal window (or any train) has no data; otherwise A when every
-// channel's absolute mean is at most limits.a, B at most b, C at most c, and
+// channel's absolute mean is within limits.a, B within b, C within c, and
 // fail above that. A not-a-number never passes. A file whose log could not
 // be written keeps the grade of what was read.
 Grade grade_of(const Analysis& analysis, const GradeLimits& limits);
 
 // Reads "A,B,C", three increasing positive ratios below 1, or percentages
 // ("1%,2%,5%"). A bare limit of 1 or more is refused as a likely percentage
-// without its sign. False, with the reason, otherwise.
-bool parse_grade_limits(const std::string& text, GradeLimits& limits, std::string& error);
+// without its sign. Fails with the reason otherwise.
+Status parse_grade_limits(const std::string& text, GradeLimits& limits);
 
 }  // namespace qavrel::campaign

@@ -1,15 +1,16 @@
 // The first step of a campaign run: from the files found and the analyses
-// stored, what each file's outputs will show, and which files must be read
-// (again). A pure function: it looks at nothing but its arguments.
+// stored, which files must be read (again), who owns each log, and which
+// measurements are current. A pure function: it looks at nothing but its
+// arguments.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "campaign/find/data_files.h"
-#include "campaign/model/file_result.h"
-#include "campaign/store/results_store.h"
+#include "campaign/find/data_file.h"
+#include "campaign/model/campaign_file.h"
 
 namespace qavrel::campaign {
 
@@ -19,35 +20,27 @@ struct PlanSettings {
   std::string tool_version;  // of this run; another one's analyses don't stand
 };
 
+// For each log, by a hash of its path, the id of the newest analysis that
+// wrote it.
+using LogWriters = std::unordered_map<std::uint64_t, std::int64_t>;
+
 struct Plan {
-  // One per file found, in path order: who owns each log, which file each
-  // measurement was superseded by, the map names, and the stored analysis
-  // wherever it still stands.
-  std::vector<FileResult> results;
-  std::vector<std::size_t> to_analyse;  // indices into results
+  // One per file found, in path order, with the stored analysis wherever
+  // it still stands; those to be read hold only their path and naming.
+  std::vector<CampaignFile> files;
+  std::vector<std::size_t> to_analyse;  // indices into files
   std::uint64_t bytes_to_read = 0;
-  std::size_t reused = 0;  // results whose stored analysis stands
+  std::size_t reused = 0;  // files whose stored analysis stands
 };
 
-// found is in path order, each path once; stored[i].analysis is the latest
-// analysis the store holds of found[i] (id 0 where it holds none), and the
-// plan's results are made of stored, in place. writers tells who last wrote
-// each log.
-Plan plan_campaign(std::vector<FoundFile> found, std::vector<FileResult> stored,
+// found is in path order, each path once; stored[i] is the latest analysis
+// the store holds of found[i] (id 0 where it holds none), and writers tells
+// who last wrote each log.
+Plan plan_campaign(std::vector<DataFile> found, std::vector<Analysis> stored,
                    const LogWriters& writers, const PlanSettings& settings);
 
-// Puts each analysis that keep_stored is handed (in path order) in the
-// result of its file, when it is one of found (in path order too).
-class StoredOfFound {
- public:
-  StoredOfFound(const std::vector<FoundFile>& found, std::vector<FileResult>& results)
-      : found_(found), results_(results) {}
-  void operator()(Analysis& stored);
-
- private:
-  const std::vector<FoundFile>& found_;
-  std::vector<FileResult>& results_;
-  std::size_t next_ = 0;
-};
+// The campaign's files once the run has made the planned analyses:
+// made[k] is that of files[to_analyse[k]].
+std::vector<CampaignFile> with_analyses(Plan plan, std::vector<Analysis> made);
 
 }  // namespace qavrel::campaign

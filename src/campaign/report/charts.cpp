@@ -97,7 +97,8 @@ std::string worst_ratio_histogram(const std::vector<double>& worst, const GradeL
     svg += "<line x1=\"" + number(x) + "\" y1=\"" + number(top) + "\" x2=\"" + number(x) +
            "\" y2=\"" + number(top + plot_height) +
            "\" stroke=\"#222\" stroke-dasharray=\"4 3\"/>\n";
-    svg += text_at(x + 3, top + 10, "start", std::string(name) + " " + percent(limit));
+    svg +=
+        text_at(x + 3, top + 10, "start", std::string(name) + " " + limit_percent(limit, limits));
   }
   for (int tick = 0; tick <= 4; ++tick) {
     const double x = left + plot_width * (tick / 4.0) * histogram_bins / (histogram_bins + 1);

@@ -1,55 +1,61 @@
 #include "campaign/report/chip_lists.h"
 
+#include <numeric>
+
 #include "campaign/report/html_page.h"
 #include "campaign/report/markup.h"
+#include "campaign/report/output_names.h"
 
 namespace qavrel::campaign {
 
-std::string list_page_name(const std::string& stem, std::size_t page) {
-  return stem + "-" + std::to_string(page) + ".html";
-}
-
-std::string chip_table(const std::vector<ChipSummary>& chips, const std::vector<std::size_t>& order,
-                       std::size_t first, std::size_t last, const std::vector<FileResult>& results,
-                       const std::string& root) {
+std::string chip_table(const ReportInputs& inputs, const std::vector<std::size_t>& order,
+                       std::size_t first, std::size_t last, const std::string& root) {
   std::string html =
       "<table>\n<tr><th>chip</th><th>grade</th><th>largest |mean ratio|</th><th>where</th>"
       "<th>current</th><th>superseded</th><th>latest data file</th></tr>\n";
   for (std::size_t i = first; i < last && i < order.size(); ++i) {
-    const ChipSummary& chip = chips[order[i]];
-    html += "<tr><td>" + link(root + "chips/" + chip.page, chip.chip) + "</td><td>" +
-            grade_badge(chip.grade) + "</td><td class=\"number\">" +
-            (chip.has_worst ? percent(chip.worst) : "") + "</td><td>" +
+    const ChipSummary& chip = inputs.grading.chips[order[i]];
+    html += "<tr><td>" + link(root + "chips/" + chip_page_name(chip.chip), chip.chip) +
+            "</td><td>" + grade_badge(chip.grade) + "</td><td class=\"number\">" +
+            (chip.has_worst ? graded_percent(chip.worst, inputs.limits()) : "") + "</td><td>" +
             markup_escaped(chip.worst_config) +
             (chip.has_worst ? ", ch " + std::to_string(chip.worst_channel) : "") +
             "</td><td class=\"number\">" + std::to_string(chip.current.size()) +
             "</td><td class=\"number\">" + std::to_string(chip.superseded.size()) +
-            "</td><td class=\"path\">" + markup_escaped(results[chip.latest].analysis.path) +
+            "</td><td class=\"path\">" + markup_escaped(inputs.files[chip.latest].analysis.path) +
             "</td></tr>\n";
   }
   return html + "</table>\n";
 }
 
-std::vector<std::pair<std::string, std::string>> chip_list_pages(
-    const std::string& title, const std::string& stem, const std::vector<ChipSummary>& chips,
-    const std::vector<std::size_t>& order, const std::vector<FileResult>& results) {
-  std::vector<std::pair<std::string, std::string>> pages;
-  const std::size_t count = (order.size() + chips_per_page - 1) / chips_per_page;
-  for (std::size_t page = 1; page <= count; ++page) {
-    std::string nav = "<nav>";
-    if (page > 1) nav += link(list_page_name(stem, page - 1), "previous") + " ";
-    nav += "page " + std::to_string(page) + " of " + std::to_string(count);
-    if (page < count) nav += " " + link(list_page_name(stem, page + 1), "next");
-    nav += "</nav>\n";
-    const std::size_t first = (page - 1) * chips_per_page;
-    std::string html = page_start(title + ", page " + std::to_string(page), "../");
-    html += nav;
-    html += chip_table(chips, order, first, first + chips_per_page, results, "../");
-    html += nav;
-    html += page_end();
-    pages.emplace_back(list_page_name(stem, page), std::move(html));
-  }
-  return pages;
+std::string chip_list_page(const ReportInputs& inputs, const std::string& title,
+                           const std::string& stem, const std::vector<std::size_t>& order,
+                           std::size_t page) {
+  const std::size_t count = list_page_count(order.size());
+  std::string nav = "<nav>";
+  if (page > 1) nav += link(list_page_name(stem, page - 1), "previous") + " ";
+  nav += "page " + std::to_string(page) + " of " + std::to_string(count);
+  if (page < count) nav += " " + link(list_page_name(stem, page + 1), "next");
+  nav += "</nav>\n";
+  const std::size_t first = (page - 1) * chips_per_page;
+  std::string html = page_start(title + ", page " + std::to_string(page), "../");
+  html += nav;
+  html += chip_table(inputs, order, first, first + chips_per_page, "../");
+  html += nav;
+  return html + page_end();
+}
+
+std::vector<std::size_t> all_chips(const Grading& grading) {
+  std::vector<std::size_t> order(grading.chips.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  return order;
+}
+
+std::vector<std::size_t> chips_not_a(const Grading& grading) {
+  std::vector<std::size_t> order;
+  for (const std::size_t i : grading.worst_first)
+    if (grading.chips[i].grade != Grade::a) order.push_back(i);
+  return order;
 }
 
 }  // namespace qavrel::campaign

@@ -11,14 +11,19 @@ namespace {
 // Superseded measurements shown with their maps, the latest first.
 constexpr std::size_t history_maps = 20;
 
-std::string file_section(const std::vector<FileResult>& results, std::size_t index,
+// A measurement's anchor on its chip's page: its place on that page, so
+// that the page does not change when other chips' files do.
+std::string anchor(std::size_t place) { return "m" + std::to_string(place + 1); }
+
+std::string file_section(const ReportInputs& inputs, std::size_t index, std::size_t place,
                          const std::string& map) {
-  const FileResult& result = results[index];
-  const Analysis& analysis = result.analysis;
-  const bool superseded = result.superseded_by != FileResult::current;
+  const CampaignFile& file = inputs.files[index];
+  const Analysis& analysis = file.analysis;
+  const bool superseded = file.superseded_by != CampaignFile::current;
   std::string html = "<section class=\"file" + std::string(superseded ? " superseded" : "") +
-                     "\" id=\"file-" + std::to_string(index) + "\">\n";
-  html += "<h3>" + markup_escaped(analysis.config) + " " + grade_badge(result.grade) + "</h3>\n";
+                     "\" id=\"" + anchor(place) + "\">\n";
+  html +=
+      "<h3>" + markup_escaped(analysis.config) + " " + grade_badge(inputs.grade(index)) + "</h3>\n";
   html += "<p class=\"note\">" + markup_escaped(analysis.path) + "<br>" +
           std::to_string(analysis.complete_trains()) + " complete trains" +
           (analysis.cut_train_rows() > 0
@@ -29,34 +34,34 @@ std::string file_section(const std::vector<FileResult>& results, std::size_t ind
           markup_escaped(analysis.analysed_at) + "</p>\n";
   if (superseded)
     html += "<p class=\"note\">superseded by the later measurement " +
-            markup_escaped(results[result.superseded_by].analysis.path) + "</p>\n";
-  const std::string flag = result.flag();
+            markup_escaped(inputs.files[file.superseded_by].analysis.path) + "</p>\n";
+  const std::string flag = file.flag();
   if (!flag.empty()) html += "<p class=\"flag\">" + markup_escaped(flag) + "</p>\n";
   if (analysis.has_ratios && !analysis.has_data())
     html += "<p class=\"flag\">no data: no complete pedestal window was read</p>\n";
-  if (!result.shares_log_with.empty())
+  if (!file.shares_log_with.empty())
     html += "<p class=\"flag\">its log " + markup_escaped(analysis.log_path()) +
-            " is shared with " + markup_escaped(result.shares_log_with) +
-            "; it holds the table of the last by name" + (result.owns_log ? ", this one" : "") +
+            " is shared with " + markup_escaped(file.shares_log_with) +
+            "; it holds the table of the last by name" + (file.owns_log ? ", this one" : "") +
             "</p>\n";
   html += map;
   if (analysis.has_ratios)
-    html += "<p class=\"note\">" +
-            link("../plots/" + plot_name(result.analysis), "the map as SVG") + "</p>\n";
+    html +=
+        "<p class=\"note\">" + link("../plots/" + plot_name(analysis), "the map as SVG") + "</p>\n";
   return html + "</section>\n";
 }
 
-std::string measurement_rows(const std::vector<FileResult>& results,
-                             const std::vector<std::size_t>& indices) {
+std::string measurement_rows(const ReportInputs& inputs, const std::vector<std::size_t>& indices,
+                             std::size_t first_place) {
   std::string rows;
+  std::size_t place = first_place;
   for (const std::size_t i : indices) {
-    const FileResult& result = results[i];
-    const Analysis& analysis = result.analysis;
-    const bool graded = from_ratios(result.grade);
-    rows += "<tr><td><a href=\"#file-" + std::to_string(i) + "\">" +
-            markup_escaped(analysis.config) + "</a></td><td>" + grade_badge(result.grade) +
-            "</td><td class=\"number\">" + (graded ? percent(analysis.worst.abs_mean) : "") +
-            "</td><td>" + (graded ? "ch " + std::to_string(analysis.worst_channel_number()) : "") +
+    const Analysis& analysis = inputs.files[i].analysis;
+    const bool graded = from_ratios(inputs.grade(i));
+    rows += "<tr><td><a href=\"#" + anchor(place++) + "\">" + markup_escaped(analysis.config) +
+            "</a></td><td>" + grade_badge(inputs.grade(i)) + "</td><td class=\"number\">" +
+            (graded ? graded_percent(analysis.worst.abs_mean, inputs.limits()) : "") + "</td><td>" +
+            (graded ? "ch " + std::to_string(analysis.worst_channel_number()) : "") +
             "</td><td class=\"path\">" + markup_escaped(analysis.path) + "</td></tr>\n";
   }
   return rows;
@@ -64,28 +69,31 @@ std::string measurement_rows(const std::vector<FileResult>& results,
 
 }  // namespace
 
-std::string chip_page(const ChipSummary& chip, const std::vector<FileResult>& results,
+std::string chip_page(const ChipSummary& chip, const ReportInputs& inputs,
                       const std::function<std::string(std::size_t)>& map_of) {
   std::string html = page_start("chip " + chip.chip, "../");
   html += "<p>Grade " + grade_badge(chip.grade) +
           ", the worst of its current measurements, one per configuration: the latest data "
           "file of each.</p>\n<table>\n<tr><th>configuration</th><th>grade</th><th>largest "
           "|mean ratio|</th><th>channel</th><th>data file</th></tr>\n" +
-          measurement_rows(results, chip.current) + "</table>\n";
+          measurement_rows(inputs, chip.current, 0) + "</table>\n";
   html += "<h2>Current measurements</h2>\n";
-  for (const std::size_t i : chip.current) html += file_section(results, i, map_of(i));
+  std::size_t place = 0;
+  for (const std::size_t i : chip.current) html += file_section(inputs, i, place++, map_of(i));
   if (!chip.superseded.empty()) {
     html +=
         "<h2>History: superseded measurements</h2>\n<p class=\"note\">Earlier measurements "
         "of a configuration that was measured again; they no longer decide the grade.</p>\n"
         "<table>\n<tr><th>configuration</th><th>grade</th><th>largest |mean ratio|</th>"
         "<th>channel</th><th>data file</th></tr>\n" +
-        measurement_rows(results, chip.superseded) + "</table>\n";
+        measurement_rows(inputs, chip.superseded, chip.current.size()) + "</table>\n";
     // The latest ones with their maps; a chip measured again and again
     // keeps a page that opens.
-    std::size_t shown = 0;
-    for (auto i = chip.superseded.rbegin(); i != chip.superseded.rend(); ++i)
-      html += file_section(results, *i, shown++ < history_maps ? map_of(*i) : std::string());
+    const std::size_t count = chip.superseded.size();
+    for (std::size_t k = count; k-- > 0;)
+      html +=
+          file_section(inputs, chip.superseded[k], chip.current.size() + k,
+                       count - 1 - k < history_maps ? map_of(chip.superseded[k]) : std::string());
   }
   return html + page_end();
 }

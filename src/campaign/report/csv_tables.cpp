@@ -1,17 +1,18 @@
 #include "campaign/report/csv_tables.h"
 
-#include <charconv>
-#include <cmath>
+#include "campaign/common/text.h"
 
 namespace qavrel::campaign {
 
 namespace {
 
-// A CSV field, quoted when it holds a comma, a quote or a line break.
+// A CSV field, as UTF-8, quoted when it holds a comma, a quote or a line
+// break.
 std::string field(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  const std::string shown = is_utf8(text) ? text : utf8_shown(text);
+  if (shown.find_first_of(",\"\r\n") == std::string::npos) return shown;
   std::string quoted = "\"";
-  for (const char c : text) {
+  for (const char c : shown) {
     if (c == '"') quoted += '"';
     quoted += c;
   }
@@ -30,14 +31,7 @@ std::string row(std::initializer_list<std::string> fields) {
 
 }  // namespace
 
-std::string full_precision(double value) {
-  if (std::isnan(value)) return "nan";
-  // The shortest text that reads back as the very same double.
-  char text[32];
-  return {text, std::to_chars(text, text + sizeof text, value).ptr};
-}
-
-void summary_csv(const std::vector<FileResult>& results, const EmitText& emit) {
+void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
   emit(row({"path",
             "chip",
             "config",
@@ -58,17 +52,19 @@ void summary_csv(const std::vector<FileResult>& results, const EmitText& emit) {
             "shares_log_with",
             "analysed_at",
             "tool_version",
-            "superseded_by"}));
-  for (const FileResult& result : results) {
-    const Analysis& analysis = result.analysis;
-    const bool superseded = result.superseded_by != FileResult::current;
-    const bool graded = from_ratios(result.grade);
+            "superseded_by",
+            "path_bytes"}));
+  for (std::size_t i = 0; i < inputs.files.size(); ++i) {
+    const CampaignFile& file = inputs.files[i];
+    const Analysis& analysis = file.analysis;
+    const bool superseded = file.superseded_by != CampaignFile::current;
+    const bool graded = from_ratios(inputs.grade(i));
     emit(row({analysis.path,
               analysis.chip,
               analysis.config,
               analysis.parity ? qavrel::parity_name(*analysis.parity) : "",
               analysis.ok ? "ok" : "failed",
-              grade_name(result.grade),
+              grade_name(inputs.grade(i)),
               graded ? full_precision(analysis.worst.abs_mean) : "",
               graded ? std::to_string(analysis.worst_channel_number()) : "",
               graded ? full_precision(analysis.worst.standard_error) : "",
@@ -78,26 +74,26 @@ void summary_csv(const std::vector<FileResult>& results, const EmitText& emit) {
               analysis.marker_found ? "yes" : "no",
               analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
                                       : "end of file",
-              result.flag(),
+              file.flag(),
               analysis.log_path(),
-              analysis.log_written ? "yes" : "no",
-              result.shares_log_with,
+              file.log_written() ? "yes" : "no",
+              file.shares_log_with,
               analysis.analysed_at,
               analysis.tool_version,
-              superseded ? results[result.superseded_by].analysis.path : ""}));
+              superseded ? inputs.files[file.superseded_by].analysis.path : "",
+              is_utf8(analysis.path) ? "" : percent_escaped(analysis.path)}));
   }
 }
 
-void chips_csv(const std::vector<ChipSummary>& chips, const std::vector<FileResult>& results,
-               const EmitText& emit) {
+void chips_csv(const ReportInputs& inputs, const EmitText& emit) {
   emit(row({"chip", "grade", "worst_config", "worst_abs_mean_ratio", "worst_channel",
             "current_measurements", "superseded_measurements", "latest_data_file"}));
-  for (const ChipSummary& chip : chips)
+  for (const ChipSummary& chip : inputs.grading.chips)
     emit(row({chip.chip, grade_name(chip.grade), chip.worst_config,
               chip.has_worst ? full_precision(chip.worst) : "",
               chip.has_worst ? std::to_string(chip.worst_channel) : "",
               std::to_string(chip.current.size()), std::to_string(chip.superseded.size()),
-              results[chip.latest].analysis.path}));
+              inputs.files[chip.latest].analysis.path}));
 }
 
 std::string ratios_csv_header() {

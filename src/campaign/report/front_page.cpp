@@ -6,6 +6,7 @@
 #include "campaign/report/chip_lists.h"
 #include "campaign/report/html_page.h"
 #include "campaign/report/markup.h"
+#include "campaign/report/output_names.h"
 
 namespace qavrel::campaign {
 
@@ -23,21 +24,20 @@ std::string share(std::size_t part, std::size_t whole) {
   return whole == 0 ? "" : percent(static_cast<double>(part) / static_cast<double>(whole));
 }
 
-std::vector<std::string> failure_lines(const std::vector<FileResult>& results,
-                                       const ReportContext& context) {
+std::vector<std::string> failure_lines(const ReportInputs& inputs) {
   std::vector<std::string> lines;
-  for (const FileResult& result : results)
-    if (!result.analysis.ok)
-      lines.push_back(markup_escaped(result.analysis.path) + ": " +
-                      markup_escaped(result.analysis.error));
-  for (const std::string& failure : context.search_failures)
+  for (const CampaignFile& file : inputs.files)
+    if (!file.analysis.ok)
+      lines.push_back(markup_escaped(file.analysis.path) + ": " +
+                      markup_escaped(file.analysis.error));
+  for (const std::string& failure : inputs.search.search_failures)
     lines.push_back(markup_escaped(failure));
   return lines;
 }
 
-std::vector<std::string> skipped_lines(const ReportContext& context) {
+std::vector<std::string> skipped_lines(const ReportInputs& inputs) {
   std::vector<std::string> lines;
-  for (const SkippedFile& skipped : context.skipped)
+  for (const SkippedFile& skipped : inputs.search.skipped)
     lines.push_back(markup_escaped(skipped.path) + ": " + markup_escaped(skipped.reason));
   return lines;
 }
@@ -51,11 +51,13 @@ std::string list(const std::vector<std::string>& lines, std::size_t shown) {
   return html;
 }
 
-std::string overview(const std::vector<FileResult>& results, const std::vector<ChipSummary>& chips,
-                     const ReportContext& context, std::size_t failures) {
+std::string overview(const ReportInputs& inputs, std::size_t failures) {
+  const std::vector<CampaignFile>& results = inputs.files;
+  const std::vector<ChipSummary>& chips = inputs.grading.chips;
+  const GradeLimits& limits = inputs.limits();
   std::size_t superseded = 0;
-  for (const FileResult& result : results)
-    superseded += result.superseded_by != FileResult::current ? 1 : 0;
+  for (const CampaignFile& file : results)
+    superseded += file.superseded_by != CampaignFile::current ? 1 : 0;
   std::map<Grade, std::size_t> counts;
   for (const ChipSummary& chip : chips) ++counts[chip.grade];
   std::string html = "<h2>Overview</h2>\n<table>\n<tr><th>data files</th><td class=\"number\">" +
@@ -74,22 +76,24 @@ std::string overview(const std::vector<FileResult>& results, const std::vector<C
             " of the chips</td></tr>\n";
   html += "<tr><th>failures</th><td class=\"number\">" + std::to_string(failures) +
           "</td><td></td></tr>\n<tr><th>skipped names</th><td class=\"number\">" +
-          std::to_string(context.skipped.size()) + "</td><td></td></tr>\n</table>\n";
+          std::to_string(inputs.search.skipped.size()) + "</td><td></td></tr>\n</table>\n";
   return html +
          "<p class=\"note\">Grade of a measurement: the largest absolute mean ratio of an observed "
          "channel over the 15 peaks; A up to " +
-         percent(context.limits.a) + ", B up to " + percent(context.limits.b) + ", C up to " +
-         percent(context.limits.c) +
+         limit_percent(limits.a, limits) + ", B up to " + limit_percent(limits.b, limits) +
+         ", C up to " + limit_percent(limits.c, limits) +
          ", fail above (and for not-a-number). A chip takes the worst grade of its current "
          "measurements: the latest data file of each configuration.</p>\n";
 }
 
 std::string chip_index(const std::vector<ChipSummary>& chips) {
   std::string html = "<h2>All chips</h2>\n<ul>\n";
-  for (std::size_t first = 0; first < chips.size(); first += chips_per_page) {
+  // One line per page of the list of all chips, as the list rule splits it.
+  for (std::size_t page = 1; page <= list_page_count(chips.size()); ++page) {
+    const std::size_t first = (page - 1) * chips_per_page;
     const std::size_t last = std::min(chips.size(), first + chips_per_page) - 1;
     html += "<li>" +
-            link("index/" + list_page_name("chips", first / chips_per_page + 1),
+            link("index/" + list_page_name("chips", page),
                  chips[first].chip + " to " + chips[last].chip) +
             " (" + std::to_string(last - first + 1) + " chips)</li>\n";
   }
@@ -98,57 +102,55 @@ std::string chip_index(const std::vector<ChipSummary>& chips) {
 
 }  // namespace
 
-std::string front_page(const std::vector<FileResult>& results,
-                       const std::vector<ChipSummary>& chips, const ReportContext& context,
-                       const FrontPageFacts& facts) {
-  const std::vector<std::string> failures = failure_lines(results, context);
-  const std::vector<std::string> skipped = skipped_lines(context);
+std::string front_page(const ReportInputs& inputs,
+                       const std::array<ChannelMean, qavrel::nchan>& channel_means) {
+  const std::vector<ChipSummary>& chips = inputs.grading.chips;
+  const std::vector<std::string> failures = failure_lines(inputs);
+  const std::vector<std::string> skipped = skipped_lines(inputs);
+  std::string latest_analysis;
+  for (const CampaignFile& file : inputs.files)
+    latest_analysis = std::max(latest_analysis, file.analysis.analysed_at);
   std::string html = page_start("Cross-talk campaign", "");
   html += "<p class=\"note\">Results as of the latest analysis, " +
-          markup_escaped(context.latest_analysis) +
-          ". Tables: " + link("summary.csv", "summary.csv") + " (a row per data file), " +
-          link("chips.csv", "chips.csv") + " (a row per chip)" +
-          (facts.ratios_csv ? ", " + link("ratios.csv", "ratios.csv") + " (every ratio)" : "") +
+          markup_escaped(latest_analysis) + ". Tables: " + link("summary.csv", "summary.csv") +
+          " (a row per data file), " + link("chips.csv", "chips.csv") + " (a row per chip)" +
+          (inputs.ratios_csv ? ", " + link("ratios.csv", "ratios.csv") + " (every ratio)" : "") +
           "; every analysis is in campaign.sqlite.</p>\n";
-  html += overview(results, chips, context, failures.size());
+  html += overview(inputs, failures.size());
   if (!failures.empty()) html += "<h3>Failures</h3>\n" + list(failures, problems_shown);
   if (!skipped.empty())
     html += "<h3>Skipped: names that give no chip and configuration, or no data</h3>\n" +
             list(skipped, problems_shown);
 
   std::vector<double> worst;
-  for (const FileResult& result : results)
-    if (result.superseded_by == FileResult::current && from_ratios(result.grade))
-      worst.push_back(result.analysis.worst.abs_mean);
+  for (std::size_t i = 0; i < inputs.files.size(); ++i)
+    if (inputs.files[i].superseded_by == CampaignFile::current && from_ratios(inputs.grade(i)))
+      worst.push_back(inputs.files[i].analysis.worst.abs_mean);
   html += "<h2>Cross-talk of the current measurements</h2>\n" +
-          worst_ratio_histogram(worst, context.limits);
+          worst_ratio_histogram(worst, inputs.limits());
   html +=
       "<h2>Each channel across the campaign</h2>\n<p class=\"note\">The mean |ratio| of "
       "each observed channel over the peaks of every current measurement: a channel that "
       "stands out on every chip points to the layout, not to one chip.</p>\n" +
-      channel_means_chart(facts.channel_means);
+      channel_means_chart(channel_means);
 
-  std::size_t attention = 0;
-  while (attention < facts.worst_first.size() &&
-         chips[facts.worst_first[attention]].grade != Grade::a)
-    ++attention;
+  const std::vector<std::size_t> attention = chips_not_a(inputs.grading);
   html += "<h2>Chips that are not A, worst first</h2>\n";
-  if (attention == 0)
+  if (attention.empty())
     html += "<p>None.</p>\n";
   else
-    html +=
-        chip_table(chips, facts.worst_first, 0, std::min(attention, attention_shown), results, "");
-  if (attention > attention_shown)
+    html += chip_table(inputs, attention, 0, attention_shown, "");
+  if (attention.size() > attention_shown)
     html += "<p>" +
             link("index/" + list_page_name("not-a", 1),
-                 "all " + std::to_string(attention) + " chips that are not A") +
+                 "all " + std::to_string(attention.size()) + " chips that are not A") +
             "</p>\n";
   return html + chip_index(chips) + page_end();
 }
 
-std::string problems_page(const std::vector<FileResult>& results, const ReportContext& context) {
-  const std::vector<std::string> failures = failure_lines(results, context);
-  const std::vector<std::string> skipped = skipped_lines(context);
+std::string problems_page(const ReportInputs& inputs) {
+  const std::vector<std::string> failures = failure_lines(inputs);
+  const std::vector<std::string> skipped = skipped_lines(inputs);
   std::string html = page_start("Failures and skipped names", "../");
   html += "<h2>Failures</h2>\n" + list(failures, failures.size());
   html += "<h2>Skipped</h2>\n" + list(skipped, skipped.size());

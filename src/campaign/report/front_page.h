@@ -5,33 +5,18 @@
 
 #include <array>
 #include <string>
-#include <vector>
 
-#include "campaign/find/data_files.h"
-#include "campaign/model/chip_summary.h"
+#include "campaign/report/report_inputs.h"
 #include "campaign/store/results_store.h"
 
 namespace qavrel::campaign {
 
-struct ReportContext {
-  std::string latest_analysis;  // when the newest of the results was made
-  GradeLimits limits;
-  std::vector<SkippedFile> skipped;
-  std::vector<std::string> search_failures;
-};
-
-// What the front page shows beyond the results and chips.
-struct FrontPageFacts {
-  std::vector<std::size_t> worst_first;  // indices into chips
-  std::array<ChannelMean, qavrel::nchan> channel_means{};
-  bool ratios_csv = false;  // whether ratios.csv is there to link to
-};
-
-std::string front_page(const std::vector<FileResult>& results,
-                       const std::vector<ChipSummary>& chips, const ReportContext& context,
-                       const FrontPageFacts& facts);
+// The front page, with each channel's mean |ratio| over the current
+// measurements that were graded from their ratios.
+std::string front_page(const ReportInputs& inputs,
+                       const std::array<ChannelMean, qavrel::nchan>& channel_means);
 
 // index/problems.html: every failure and every skipped name.
-std::string problems_page(const std::vector<FileResult>& results, const ReportContext& context);
+std::string problems_page(const ReportInputs& inputs);
 
 }  // namespace qavrel::campaign

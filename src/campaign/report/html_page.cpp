@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <limits>
 
 #include "campaign/model/analysis.h"
@@ -11,6 +13,9 @@
 namespace qavrel::campaign {
 
 namespace {
+
+// As many decimals as a double's percentage can mean.
+constexpr int max_decimals = 17;
 
 const char* const style = R"css(
 body { font-family: sans-serif; margin: 2em; color: #222; max-width: 1100px; }
@@ -51,15 +56,39 @@ std::string grade_badge(Grade grade) {
   return "<span class=\"grade grade-" + css + "\">" + grade_name(grade) + "</span>";
 }
 
-std::string percent(double ratio) {
+std::string percent(double ratio, int decimals) {
   if (std::isnan(ratio)) return "nan";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f%%", 100.0 * ratio);
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*f%%", decimals, 100.0 * ratio);
   return text;
 }
 
-double severity(double worst) {
-  return std::isnan(worst) ? std::numeric_limits<double>::infinity() : worst;
+int limit_decimals(const GradeLimits& limits) {
+  int decimals = 2;
+  for (const double limit : {limits.a, limits.b, limits.c})
+    while (decimals < max_decimals &&
+           std::fabs(std::strtod(percent(limit, decimals).c_str(), nullptr) / 100 - limit) >
+               limit * limit_tolerance)
+      ++decimals;
+  return decimals;
+}
+
+std::string limit_percent(double limit, const GradeLimits& limits) {
+  return percent(limit, limit_decimals(limits));
+}
+
+std::string graded_percent(double value, const GradeLimits& limits) {
+  const int shown = limit_decimals(limits);
+  const double all[] = {limits.a, limits.b, limits.c};
+  for (const double limit : all)
+    if (value > limit && within(value, limit)) return percent(limit, shown);
+  for (int decimals = shown;; ++decimals) {
+    const std::string text = percent(value, decimals);
+    const bool reads_as_a_limit_it_exceeds = std::any_of(
+        std::begin(all), std::end(all),
+        [&](double limit) { return !within(value, limit) && text == percent(limit, decimals); });
+    if (!reads_as_a_limit_it_exceeds || decimals == max_decimals) return text;
+  }
 }
 
 std::string link(const std::string& href, const std::string& text) {

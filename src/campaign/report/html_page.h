@@ -15,10 +15,20 @@ std::string page_start(const std::string& title, const std::string& root);
 std::string page_end();
 
 std::string grade_badge(Grade grade);
-// A ratio as a percentage with two decimals; "nan" for not-a-number.
-std::string percent(double ratio);
-// For ranking, not-a-number counts as worse than any number.
-double severity(double worst);
+// A ratio as a percentage with that many decimals; "nan" for not-a-number.
+std::string percent(double ratio, int decimals = 2);
+
+// Grade limits and the values graded by them are shown with as many
+// decimals as the most exact limit needs (two for 1%,2%,5%), so that a
+// value below a limit never reads as above it.
+int limit_decimals(const GradeLimits& limits);
+std::string limit_percent(double limit, const GradeLimits& limits);
+// A value graded by limits, as it reads beside them: at a limit within
+// the tolerance it reads as the limit; above one, with decimals enough
+// that it never reads as equal to it. So the number shown and the grade
+// never disagree.
+std::string graded_percent(double value, const GradeLimits& limits);
+
 // A link to href with text, both escaped.
 std::string link(const std::string& href, const std::string& text);
 

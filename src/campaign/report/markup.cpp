@@ -1,38 +1,18 @@
 #include "campaign/report/markup.h"
 
+#include "campaign/common/text.h"
+
 namespace qavrel::campaign {
 
 namespace {
 
 constexpr const char* replacement = "\xEF\xBF\xBD";  // U+FFFD, in UTF-8
 
-// The length of the valid UTF-8 sequence at text[at], or 0 for none.
-std::size_t sequence_length(const std::string& text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  std::size_t length = 0;
-  unsigned min_second = 0x80;
-  unsigned max_second = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) min_second = 0xA0;  // no overlong forms
-    if (lead == 0xED) max_second = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) min_second = 0x90;
-    if (lead == 0xF4) max_second = 0x8F;  // nothing beyond U+10FFFF
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  if (byte(at + 1) < min_second || byte(at + 1) > max_second) return 0;
-  for (std::size_t i = 2; i < length; ++i)
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
-  // U+FFFE and U+FFFF are not characters XML allows.
-  if (length == 3 && lead == 0xEF && byte(at + 1) == 0xBF && byte(at + 2) >= 0xBE) return 0;
-  return length;
+// U+FFFE and U+FFFF are UTF-8, but not characters XML allows.
+bool is_noncharacter(const std::string& text, std::size_t at) {
+  return static_cast<unsigned char>(text[at]) == 0xEF &&
+         static_cast<unsigned char>(text[at + 1]) == 0xBF &&
+         static_cast<unsigned char>(text[at + 2]) >= 0xBE;
 }
 
 }  // namespace
@@ -60,8 +40,8 @@ std::string markup_escaped(const std::string& text) {
         break;
     }
     if (byte >= 0x80) {
-      const std::size_t length = sequence_length(text, i);
-      if (length == 0) {
+      const std::size_t length = utf8_sequence_length(text, i);
+      if (length == 0 || (length == 3 && is_noncharacter(text, i))) {
         out += replacement;
       } else {
         out.append(text, i, length);

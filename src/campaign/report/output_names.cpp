@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "campaign/common/hashing.h"
+#include "campaign/common/text.h"
 
 namespace qavrel::campaign {
 
@@ -42,10 +43,32 @@ bool is_plot_name(const std::string& name) {
                      [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
+std::uint64_t map_made_from(const Analysis& analysis, double scale) {
+  return Fingerprint().add(tool_version).add(analysis.id).add(full_precision(scale)).value();
+}
+
 std::string chip_page_name(const std::string& chip) {
   if (!chip.empty() && safe_stem(chip) == chip) return chip + ".html";
   // A "~" never stands in a plain name, so the two kinds never meet.
   return safe_stem(chip) + "~" + Fingerprint().add(chip).text() + ".html";
+}
+
+std::size_t list_page_count(std::size_t chips) {
+  return (chips + chips_per_page - 1) / chips_per_page;
+}
+
+std::string list_page_name(const std::string& stem, std::size_t page) {
+  return stem + "-" + std::to_string(page) + ".html";
+}
+
+bool is_list_page_name(const std::string& name) {
+  const std::size_t dash = name.rfind('-');
+  if (dash == std::string::npos || name.size() < 5 ||
+      name.compare(name.size() - 5, 5, ".html") != 0)
+    return false;
+  const std::string number = name.substr(dash + 1, name.size() - 5 - dash - 1);
+  return !number.empty() &&
+         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace qavrel::campaign

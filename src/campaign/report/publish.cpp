@@ -5,45 +5,66 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <numeric>
-#include <sstream>
+#include <set>
 #include <unordered_set>
 
 #include "campaign/common/hashing.h"
+#include "campaign/common/text.h"
 #include "campaign/report/chip_lists.h"
 #include "campaign/report/chip_page.h"
 #include "campaign/report/colour_map.h"
 #include "campaign/report/csv_tables.h"
+#include "campaign/report/front_page.h"
+#include "campaign/report/output_file.h"
 #include "campaign/report/output_names.h"
-#include "core/atomic_write.h"
-
-namespace qavrel::campaign {
 
 namespace fs = std::filesystem;
 
+namespace qavrel::campaign {
+
 namespace {
 
-const std::atomic<bool> never{false};
+// The record of the whole folder, beside those of its outputs.
+const std::string whole_folder;
 
-bool same_content(const std::string& path, const std::string& text) {
-  // Only a regular file is read: opening a FIFO would wait for a writer.
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      static_cast<std::size_t>(info.st_size) != text.size())
-    return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream old;
-  old << in.rdbuf();
-  return old.str() == text;
-}
+const char* const subfolders[] = {"chips", "index", "plots"};
 
-// An output cut short by a power cut before it reached the disk is empty.
-bool missing(const std::string& path) {
+// In the order they are written: a chip's page draws its maps, and writes
+// those that are due with it.
+enum class Kind {
+  chip_page,
+  map,
+  all_chips_page,
+  not_a_page,
+  problems,
+  front_page,
+  summary,
+  chips_table,
+  ratios
+};
+
+// An output the folder should hold: its name in the folder, what it is made
+// from (known at once, or once the page has been drawn), and which file,
+// chip or page of a list it stands for.
+struct Output {
+  std::string name;
+  Kind kind;
+  std::size_t index = 0;
+  std::uint64_t made_from = 0;
+};
+
+const char* const all_chips_title = "All chips";
+const char* const not_a_title = "Chips that are not A, worst first";
+
+// Whether an output is there: one cut short by a power cut before it
+// reached the disk is empty.
+bool there(int folder, const std::string& name) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) != 0 || info.st_size == 0;
+  return ::fstatat(folder, name.c_str(), &info, 0) == 0 && info.st_size > 0;
 }
 
 // A folder of outputs, open so that its many files are looked at by name
@@ -57,334 +78,337 @@ class Folder {
   }
   Folder(const Folder&) = delete;
   Folder& operator=(const Folder&) = delete;
-
-  bool missing(const std::string& name) const {
-    struct stat info {};
-    return fd_ < 0 || ::fstatat(fd_, name.c_str(), &info, 0) != 0 || info.st_size == 0;
-  }
+  int fd() const { return fd_; }
 
  private:
   int fd_;
 };
 
-// Outputs are renamed into place but not synced: the store they are made
-// from is, and a run after a power cut makes them again.
-class Output {
- public:
-  // Nothing is put in place once stop is set: the output stays as it was.
-  Output(std::string path, const std::atomic<bool>& stop)
-      : path_(std::move(path)),
-        stop_(stop),
-        status_(file_.open(path_.c_str(), qavrel::AtomicFile::Durability::renamed)) {}
-  void write(const std::string& text) {
-    if (status_.ok()) status_ = file_.write(text);
-  }
-  void finish(std::vector<std::string>& failures) {
-    if (stop_) return;
-    if (status_.ok()) status_ = file_.commit();
-    if (!status_.ok()) failures.push_back("cannot write " + path_ + ": " + status_.reason());
-  }
-
- private:
-  std::string path_;
-  const std::atomic<bool>& stop_;
-  qavrel::AtomicFile file_;
-  qavrel::Status status_;
-};
-
-// Writes text to path, unless the file holds it already.
-void write_output(const std::string& path, const std::string& text,
-                  std::vector<std::string>& failures, const std::atomic<bool>& stop) {
-  if (stop || same_content(path, text)) return;
-  Output output(path, stop);
-  output.write(text);
-  output.finish(failures);
-}
-
-// What a chip's page shows: each of its analyses and how it stands, the
-// limits its colours and grades follow, and the tool that made it.
-std::string chip_fingerprint(const ChipSummary& chip, const std::vector<FileResult>& results,
-                             const GradeLimits& limits) {
-  Fingerprint fingerprint;
-  fingerprint.add(tool_version).add(chip.chip);
-  for (const double limit : {limits.a, limits.b, limits.c}) fingerprint.add(full_precision(limit));
-  for (const auto* files : {&chip.current, &chip.superseded})
-    for (const std::size_t i : *files) {
-      const FileResult& result = results[i];
-      fingerprint.add(result.analysis.path).add(result.analysis.id);
-      fingerprint.add(result.superseded_by == FileResult::current
-                          ? ""
-                          : results[result.superseded_by].analysis.path);
-      fingerprint.add(result.shares_log_with).add(result.owns_log ? 1 : 0);
-    }
-  return fingerprint.text();
-}
-
-// The lists of index/: every chip by name, those that are not A, and the
-// problems.
-struct Lists {
-  std::vector<std::size_t> by_name;
-  std::vector<std::size_t> attention;  // chips that are not A, worst first
-
-  Lists(const std::vector<ChipSummary>& chips, const std::vector<std::size_t>& worst)
-      : by_name(chips.size()) {
-    std::iota(by_name.begin(), by_name.end(), std::size_t{0});
-    for (const std::size_t i : worst)
-      if (chips[i].grade != Grade::a) attention.push_back(i);
-  }
-
-  std::vector<std::string> names() const {
-    std::vector<std::string> names{"problems.html"};
-    for (const auto& [stem, chips] : {std::pair{"chips", &by_name}, {"not-a", &attention}})
-      for (std::size_t page = 1; (page - 1) * chips_per_page < chips->size(); ++page)
-        names.push_back(list_page_name(stem, page));
-    return names;
-  }
-};
-
-// Removes the list pages of index/ that the lists no longer have.
-void remove_other_pages(const std::string& folder, const Lists& lists) {
-  std::unordered_set<std::string> kept;
-  for (const std::string& name : lists.names()) kept.insert(name);
-  DIR* const listing = ::opendir(folder.c_str());
-  if (listing == nullptr) return;
-  while (const dirent* entry = ::readdir(listing)) {
-    const std::string name = entry->d_name;
-    const bool list_page = name.size() > 5 && name.compare(name.size() - 5, 5, ".html") == 0 &&
-                           (name.rfind("chips-", 0) == 0 || name.rfind("not-a-", 0) == 0);
-    if (list_page && kept.count(name) == 0) ::unlinkat(::dirfd(listing), entry->d_name, 0);
-  }
-  ::closedir(listing);
+// Syncs a folder, so that the outputs renamed into it are there before the
+// store records them.
+Status sync_folder(const std::string& path) {
+  const Folder folder(path);
+  if (folder.fd() < 0 || ::fsync(folder.fd()) != 0)
+    return Status::failure("cannot sync " + path + ": " + std::strerror(errno));
+  return {};
 }
 
 class Publisher {
  public:
-  Publisher(std::string directory, std::vector<FileResult>& results, ReportContext& context,
-            ResultsStore& store, const PublishSettings& settings, const std::atomic<bool>& stop)
+  Publisher(std::string directory, const ReportInputs& inputs, ResultsStore& store,
+            const StoredGrades& stored_grades, const std::atomic<bool>& stop)
       : directory_(std::move(directory)),
-        results_(results),
-        context_(context),
+        inputs_(inputs),
         store_(store),
-        settings_(settings),
-        stop_(stop) {}
+        stored_grades_(stored_grades),
+        stop_(stop),
+        everything_(outputs_made_from(inputs)),
+        all_chips_(all_chips(inputs.grading)),
+        not_a_(chips_not_a(inputs.grading)) {}
 
-  std::vector<std::string> run();
+  std::vector<Status> run();
 
  private:
   std::string path(const std::string& name) const { return directory_ + "/" + name; }
-  // Whether the files found are all there are: a folder that could not be
-  // searched may hold those whose pages and maps would otherwise go.
-  bool complete() const { return context_.search_failures.empty(); }
-  bool up_to_date(const std::string& made_from, const Lists& lists);
-  bool page_stands(const ChipSummary& chip, const std::string& made_from,
-                   const std::unordered_map<std::string, ChipPage>& stored, const Folder& chips,
-                   const Folder& plots) const;
-  std::string map_of(std::size_t i);
-  void write_chip_pages();
-  void write_ratios_csv();
-  void remove_other_plots() const;
+  std::vector<Output> expected() const;
+  bool all_there(const std::vector<Output>& outputs) const;
+  std::string map_placeholder(std::size_t file) const;
+  std::string map_of(std::size_t file);
+  void decide(std::vector<Output>& outputs, const OutputRecords& records);
+  std::vector<std::string> strays(const std::vector<Output>& outputs) const;
+  void write(const Output& output);
+  void write_text(const Output& output, const std::string& text);
+  void write_streamed(const Output& output, const std::function<void(OutputFile&)>& fill);
+  void placed(const Output& output);
 
   std::string directory_;
-  std::vector<FileResult>& results_;
-  ReportContext& context_;
+  const ReportInputs& inputs_;
   ResultsStore& store_;
-  const PublishSettings& settings_;
+  const StoredGrades& stored_grades_;
   const std::atomic<bool>& stop_;
-  std::vector<ChipSummary> chips_;
-  std::vector<std::string> chip_made_from_;
-  std::vector<std::string> failures_;
+  const std::uint64_t everything_;
+  const std::vector<std::size_t> all_chips_;
+  const std::vector<std::size_t> not_a_;
+  std::vector<Output> to_write_;
+  std::unordered_set<std::uint64_t> maps_to_write_;  // files whose maps are among to_write_
+  std::vector<Output> placed_;
+  std::set<std::string> touched_folders_;
+  std::vector<Status> failures_;
 };
 
-bool Publisher::up_to_date(const std::string& made_from, const Lists& lists) {
-  if (made_from != store_.outputs_made_from()) return false;
-  for (const char* name : {"report.html", "summary.csv", "chips.csv"})
-    if (missing(path(name))) return false;
-  if (settings_.ratios_csv && missing(path("ratios.csv"))) return false;
-  for (const std::string& name : lists.names())
-    if (missing(path("index/" + name))) return false;
-  const Folder chips(path("chips"));
-  for (const ChipSummary& chip : chips_)
-    if (chips.missing(chip.page)) return false;
-  const Folder plots(path("plots"));
-  for (const FileResult& result : results_)
-    if (result.analysis.has_ratios && plots.missing(plot_name(result.analysis))) return false;
+std::vector<Output> Publisher::expected() const {
+  const std::uint64_t everything = everything_;
+  std::vector<Output> outputs;
+  const double scale = inputs_.limits().c;
+  for (std::size_t i = 0; i < inputs_.files.size(); ++i) {
+    const Analysis& analysis = inputs_.files[i].analysis;
+    if (analysis.has_ratios)
+      outputs.push_back(
+          {"plots/" + plot_name(analysis), Kind::map, i, map_made_from(analysis, scale)});
+  }
+  for (std::size_t c = 0; c < inputs_.grading.chips.size(); ++c)
+    outputs.push_back(
+        {"chips/" + chip_page_name(inputs_.grading.chips[c].chip), Kind::chip_page, c});
+  // The lists, the front page and the tables show the whole campaign.
+  for (std::size_t page = 1; page <= list_page_count(all_chips_.size()); ++page)
+    outputs.push_back(
+        {"index/" + list_page_name("chips", page), Kind::all_chips_page, page, everything});
+  for (std::size_t page = 1; page <= list_page_count(not_a_.size()); ++page)
+    outputs.push_back(
+        {"index/" + list_page_name("not-a", page), Kind::not_a_page, page, everything});
+  outputs.push_back({"index/problems.html", Kind::problems, 0, everything});
+  outputs.push_back({"report.html", Kind::front_page, 0, everything});
+  outputs.push_back({"summary.csv", Kind::summary, 0, everything});
+  outputs.push_back({"chips.csv", Kind::chips_table, 0, everything});
+  if (inputs_.ratios_csv) outputs.push_back({"ratios.csv", Kind::ratios, 0, everything});
+  return outputs;
+}
+
+bool Publisher::all_there(const std::vector<Output>& outputs) const {
+  const Folder top(directory_);
+  for (const Output& output : outputs)
+    if (!there(top.fd(), output.name)) return false;
   return true;
 }
 
-bool Publisher::page_stands(const ChipSummary& chip, const std::string& made_from,
-                            const std::unordered_map<std::string, ChipPage>& stored,
-                            const Folder& chips, const Folder& plots) const {
-  const auto page = stored.find(chip.chip);
-  if (page == stored.end() || page->second.made_from != made_from ||
-      page->second.file != chip.page || chips.missing(chip.page))
-    return false;
-  for (const auto* files : {&chip.current, &chip.superseded})
-    for (const std::size_t i : *files)
-      if (results_[i].analysis.has_ratios && plots.missing(plot_name(results_[i].analysis)))
-        return false;
-  return true;
+// What a chip page shows of a map, for telling whether the page changed:
+// what the map is made from.
+std::string Publisher::map_placeholder(std::size_t file) const {
+  const Analysis& analysis = inputs_.files[file].analysis;
+  if (!analysis.has_ratios) return {};
+  return "<map " + std::to_string(map_made_from(analysis, inputs_.limits().c)) + ">";
 }
 
-// The map of results[i] from its stored ratios, which is also written as
-// its plot where that is missing.
-std::string Publisher::map_of(std::size_t i) {
-  const FileResult& result = results_[i];
-  if (!result.analysis.has_ratios || result.analysis.id == 0) return {};
+// The map of a file from its stored ratios, which is also written as its
+// map file where that is to be written.
+std::string Publisher::map_of(std::size_t file) {
+  const Analysis& analysis = inputs_.files[file].analysis;
+  if (!analysis.has_ratios) return {};
   RatioTable ratios;
-  std::string error;
-  if (!store_.load_ratios(result.analysis, ratios, error))
-    failures_.push_back("cannot read the ratios of " + result.analysis.path + ": " + error);
-  std::string map = colour_map_svg(result.analysis, ratios, context_.limits.c);
-  const std::string plot = path("plots/" + plot_name(result.analysis));
-  // Written again when its colours changed with the limits, as its page was.
-  if (!result.plot_written) write_output(plot, map, failures_, stop_);
+  if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok())
+    failures_.push_back(
+        Status::failure("cannot read the ratios of " + analysis.path + ": " + loaded.reason()));
+  std::string map = colour_map_svg(analysis, ratios, inputs_.limits().c);
+  if (maps_to_write_.erase(file) != 0) {
+    const Output output{"plots/" + plot_name(analysis), Kind::map, file,
+                        map_made_from(analysis, inputs_.limits().c)};
+    write_text(output, map);
+  }
   return map;
 }
 
-void Publisher::write_chip_pages() {
-  std::unordered_map<std::string, ChipPage> stored;
-  std::string error;
-  if (!store_.load_chip_pages(stored, error)) failures_.push_back("results store: " + error);
-  std::vector<std::pair<std::string, ChipPage>> written;
-  const Folder chip_folder(path("chips"));
-  const Folder plot_folder(path("plots"));
-  for (std::size_t c = 0; c < chips_.size() && !stop_; ++c) {
-    const ChipSummary& chip = chips_[c];
-    if (page_stands(chip, chip_made_from_[c], stored, chip_folder, plot_folder)) continue;
-    const std::size_t failed = failures_.size();
-    write_output(path("chips/" + chip.page),
-                 chip_page(chip, results_, [this](std::size_t i) { return map_of(i); }), failures_,
-                 stop_);
-    if (failures_.size() == failed && !stop_)
-      written.emplace_back(chip.chip, ChipPage{chip.page, chip_made_from_[c]});
+// Which outputs are to be written: those not there, and those whose
+// record says they were made from anything else. A chip's page is made
+// from what it shows, so it is drawn, with stand-ins for its maps, to
+// tell.
+void Publisher::decide(std::vector<Output>& outputs, const OutputRecords& records) {
+  const Folder top(directory_);
+  for (Output& output : outputs) {
+    if (output.kind == Kind::chip_page)
+      output.made_from = hash_of(chip_page(inputs_.grading.chips[output.index], inputs_,
+                                           [this](std::size_t i) { return map_placeholder(i); }));
+    const auto record = records.find(hash_of(output.name));
+    if (record != records.end() && record->second == output.made_from &&
+        there(top.fd(), output.name))
+      continue;
+    if (output.kind == Kind::map) maps_to_write_.insert(output.index);
+    to_write_.push_back(output);
   }
-  // Pages of chips that are no longer in the campaign go, as do those of
-  // chips whose page took another name.
-  std::unordered_set<std::string> pages;
-  std::unordered_set<std::string> present;
-  for (const ChipSummary& chip : chips_) {
-    pages.insert(chip.page);
-    present.insert(chip.chip);
-  }
-  std::vector<std::string> removed;
-  for (const auto& [chip, page] : stored) {
-    if (!complete()) break;
-    if (pages.count(page.file) == 0) ::unlink(path("chips/" + page.file).c_str());
-    if (present.count(chip) == 0) removed.push_back(chip);
-  }
-  if (!store_.save_chip_pages(written, removed, error))
-    failures_.push_back("results store: " + error);
 }
 
-// Removes the maps of files that are no longer in the campaign: those of
-// plots/ named as maps are, that no file found has.
-void Publisher::remove_other_plots() const {
-  std::unordered_set<std::string> kept;
-  for (const FileResult& result : results_) kept.insert(plot_name(result.analysis));
-  DIR* const listing = ::opendir(path("plots").c_str());
-  if (listing == nullptr) return;
-  while (const dirent* entry = ::readdir(listing)) {
-    const std::string name = entry->d_name;
-    if (is_plot_name(name) && kept.count(name) == 0) ::unlinkat(::dirfd(listing), entry->d_name, 0);
+// Outputs of earlier runs that this one has none of: in the subfolders,
+// files named as their outputs are, and ratios.csv when it is not asked
+// for. Other files, and temporaries (which the run removes once their
+// writer is gone), are left alone.
+std::vector<std::string> Publisher::strays(const std::vector<Output>& outputs) const {
+  std::unordered_set<std::uint64_t> wanted;
+  for (const Output& output : outputs) wanted.insert(hash_of(output.name));
+  std::vector<std::string> strays;
+  for (const std::string folder : subfolders) {
+    DIR* const listing = ::opendir(path(folder).c_str());
+    if (listing == nullptr) continue;
+    while (const dirent* entry = ::readdir(listing)) {
+      const std::string name = entry->d_name;
+      const bool ours = folder == "plots" ? is_plot_name(name)
+                        : folder == "chips"
+                            ? name.size() > 5 && name.compare(name.size() - 5, 5, ".html") == 0
+                            : is_list_page_name(name) || name == "problems.html";
+      if (name.front() != '.' && ours && wanted.count(hash_of(folder + "/" + name)) == 0)
+        strays.push_back(folder + "/" + name);
+    }
+    ::closedir(listing);
   }
-  ::closedir(listing);
+  struct stat info {};
+  if (!inputs_.ratios_csv && ::stat(path("ratios.csv").c_str(), &info) == 0)
+    strays.push_back("ratios.csv");
+  return strays;
 }
 
-void Publisher::write_ratios_csv() {
-  if (!settings_.ratios_csv) {
-    // One written by an earlier run would no longer match the store.
-    ::unlink(path("ratios.csv").c_str());
-    return;
-  }
-  Output table(path("ratios.csv"), stop_);
-  table.write(ratios_csv_header());
-  RatioTable ratios;
-  std::string error;
-  for (const FileResult& result : results_) {
-    if (!result.analysis.has_ratios || stop_) continue;
-    if (!store_.load_ratios(result.analysis, ratios, error))
-      failures_.push_back("cannot read the ratios of " + result.analysis.path + ": " + error);
-    table.write(ratios_csv_rows(result.analysis, ratios));
-  }
-  table.finish(failures_);
+void Publisher::placed(const Output& output) {
+  placed_.push_back(output);
+  const std::size_t slash = output.name.find('/');
+  touched_folders_.insert(slash == std::string::npos ? "" : output.name.substr(0, slash));
 }
 
-std::vector<std::string> Publisher::run() {
-  for (FileResult& result : results_) {
-    result.grade = grade_of(result.analysis, context_.limits);
-    context_.latest_analysis = std::max(context_.latest_analysis, result.analysis.analysed_at);
+void Publisher::write_text(const Output& output, const std::string& text) {
+  bool done = false;
+  if (Status written = write_output(path(output.name), text, stop_, done); !written.ok())
+    failures_.push_back(written);
+  if (done) placed(output);
+}
+
+void Publisher::write_streamed(const Output& output, const std::function<void(OutputFile&)>& fill) {
+  if (stop_) return;
+  OutputFile file(path(output.name), stop_);
+  fill(file);
+  if (Status finished = file.finish(); !finished.ok()) failures_.push_back(finished);
+  if (file.placed()) placed(output);
+}
+
+void Publisher::write(const Output& output) {
+  if (stop_) return;
+  switch (output.kind) {
+    case Kind::map:
+      // Unless its chip's page drew it already.
+      if (maps_to_write_.count(output.index) != 0) map_of(output.index);
+      return;
+    case Kind::chip_page:
+      write_text(output, chip_page(inputs_.grading.chips[output.index], inputs_,
+                                   [this](std::size_t i) { return map_of(i); }));
+      return;
+    case Kind::all_chips_page:
+      write_text(output,
+                 chip_list_page(inputs_, all_chips_title, "chips", all_chips_, output.index));
+      return;
+    case Kind::not_a_page:
+      write_text(output, chip_list_page(inputs_, not_a_title, "not-a", not_a_, output.index));
+      return;
+    case Kind::problems:
+      write_text(output, problems_page(inputs_));
+      return;
+    case Kind::front_page: {
+      std::vector<std::int64_t> current;
+      for (std::size_t i = 0; i < inputs_.files.size(); ++i)
+        if (inputs_.files[i].superseded_by == CampaignFile::current &&
+            from_ratios(inputs_.grade(i)))
+          current.push_back(inputs_.files[i].analysis.id);
+      std::array<ChannelMean, qavrel::nchan> means{};
+      if (Status read = store_.channel_means(current, means); !read.ok())
+        failures_.push_back(Status::failure("results store: " + read.reason()));
+      write_text(output, front_page(inputs_, means));
+      return;
+    }
+    case Kind::summary:
+      // The tables are streamed, a row at a time.
+      write_streamed(output, [this](OutputFile& file) {
+        summary_csv(inputs_, [&file](const std::string& text) { file.write(text); });
+      });
+      return;
+    case Kind::chips_table:
+      write_streamed(output, [this](OutputFile& file) {
+        chips_csv(inputs_, [&file](const std::string& text) { file.write(text); });
+      });
+      return;
+    case Kind::ratios:
+      write_streamed(output, [this](OutputFile& file) {
+        file.write(ratios_csv_header());
+        RatioTable ratios;
+        for (const CampaignFile& campaign_file : inputs_.files) {
+          const Analysis& analysis = campaign_file.analysis;
+          if (!analysis.has_ratios || stop_) continue;
+          if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok())
+            failures_.push_back(Status::failure("cannot read the ratios of " + analysis.path +
+                                                ": " + loaded.reason()));
+          file.write(ratios_csv_rows(analysis, ratios));
+        }
+      });
+      return;
   }
-  chips_ = summarise_chips(results_);
-  const std::vector<std::size_t> worst = worst_first(chips_);
-  const Lists lists(chips_, worst);
+}
 
-  Fingerprint everything;
-  everything.add(tool_version).add(settings_.ratios_csv ? 1 : 0);
-  for (const ChipSummary& chip : chips_) {
-    chip_made_from_.push_back(chip_fingerprint(chip, results_, context_.limits));
-    everything.add(chip_made_from_.back());
+std::vector<Status> Publisher::run() {
+  std::vector<Output> outputs = expected();
+  const std::uint64_t everything = everything_;
+  std::uint64_t recorded = 0;
+  bool known = false;
+  if (Status read = store_.output_made_from(whole_folder, recorded, known); !read.ok())
+    return {Status::failure("results store: " + read.reason())};
+  const bool up_to_date = known && recorded == everything && all_there(outputs);
+
+  if (!up_to_date) {
+    for (const char* folder : subfolders) {
+      std::error_code made;
+      fs::create_directories(path(folder), made);
+      if (made) return {Status::failure("cannot create " + path(folder) + ": " + made.message())};
+    }
+    OutputRecords records;
+    if (Status read = store_.load_outputs(records); !read.ok())
+      return {Status::failure("results store: " + read.reason())};
+    decide(outputs, records);
+    std::stable_sort(to_write_.begin(), to_write_.end(),
+                     [](const Output& a, const Output& b) { return a.kind < b.kind; });
+    const std::vector<std::string> removed = strays(outputs);
+    // Forgotten before any is touched: a run stopped half way leaves them
+    // unrecorded, and the next one makes them again.
+    std::vector<std::string> changing{whole_folder};
+    for (const Output& output : to_write_) changing.push_back(output.name);
+    changing.insert(changing.end(), removed.begin(), removed.end());
+    if (Status forgot = store_.forget_outputs(changing); !forgot.ok())
+      return {Status::failure("results store: " + forgot.reason())};
+    for (const Output& output : to_write_) write(output);
+    for (const std::string& name : removed) {
+      if (stop_) break;
+      if (Status gone = remove_output(path(name)); !gone.ok()) failures_.push_back(gone);
+    }
+    for (const std::string& folder : touched_folders_)
+      if (Status synced = sync_folder(folder.empty() ? directory_ : path(folder)); !synced.ok())
+        failures_.push_back(synced);
   }
-  for (const SkippedFile& skipped : context_.skipped)
-    everything.add(skipped.path).add(skipped.reason);
-  for (const std::string& failure : context_.search_failures) everything.add(failure);
-  const std::string made_from = everything.text();
-  if (up_to_date(made_from, lists)) return {};
 
-  for (const char* folder : {"chips", "index", "plots"}) {
-    std::error_code made;
-    fs::create_directories(path(folder), made);
-    if (made) return {"cannot create " + path(folder) + ": " + made.message()};
-  }
-  write_chip_pages();
-
-  write_output(path("index/problems.html"), problems_page(results_, context_), failures_, stop_);
-  for (const auto& [name, page] :
-       chip_list_pages("All chips", "chips", chips_, lists.by_name, results_))
-    write_output(path("index/" + name), page, failures_, stop_);
-  for (const auto& [name, page] : chip_list_pages("Chips that are not A, worst first", "not-a",
-                                                  chips_, lists.attention, results_))
-    write_output(path("index/" + name), page, failures_, stop_);
-  remove_other_pages(path("index"), lists);
-  if (complete()) remove_other_plots();
-
-  FrontPageFacts facts;
-  facts.worst_first = worst;
-  facts.ratios_csv = settings_.ratios_csv;
-  std::vector<std::int64_t> current;
-  for (const FileResult& result : results_)
-    if (result.superseded_by == FileResult::current && from_ratios(result.grade))
-      current.push_back(result.analysis.id);
-  std::string error;
-  if (!store_.channel_means(current, facts.channel_means, error))
-    failures_.push_back("results store: " + error);
-  write_output(path("report.html"), front_page(results_, chips_, context_, facts), failures_,
-               stop_);
-  // The tables change with any analysis, and are streamed.
-  Output summary(path("summary.csv"), stop_);
-  summary_csv(results_, [&summary](const std::string& text) { summary.write(text); });
-  summary.finish(failures_);
-  Output chip_rows(path("chips.csv"), stop_);
-  chips_csv(chips_, results_, [&chip_rows](const std::string& text) { chip_rows.write(text); });
-  chip_rows.finish(failures_);
-  write_ratios_csv();
-  if (failures_.empty() && !stop_ && !store_.set_outputs_made_from(made_from, error))
-    failures_.push_back("results store: " + error);
+  // What is in place is recorded even after a stop; the whole folder only
+  // when all of it is.
+  Status recorded_all;
+  for (const Output& output : placed_)
+    if (recorded_all.ok()) recorded_all = store_.record_output(output.name, output.made_from);
+  if (recorded_all.ok())
+    recorded_all = store_.record_grades(inputs_.files, inputs_.grading, stored_grades_);
+  if (recorded_all.ok() && failures_.empty() && !stop_ && !up_to_date)
+    recorded_all = store_.record_output(whole_folder, everything);
+  if (recorded_all.ok()) recorded_all = store_.commit();
+  if (!recorded_all.ok())
+    failures_.push_back(Status::failure("results store: " + recorded_all.reason()));
   return failures_;
 }
 
 }  // namespace
 
-std::string write_plot(const std::string& path, const Analysis& analysis, const RatioTable& ratios,
-                       double scale) {
-  std::vector<std::string> failures;
-  write_output(path, colour_map_svg(analysis, ratios, scale), failures, never);
-  return failures.empty() ? std::string() : failures.front();
+std::uint64_t outputs_made_from(const ReportInputs& inputs) {
+  Fingerprint made_from;
+  made_from.add(tool_version).add(inputs.ratios_csv ? 1 : 0);
+  const GradeLimits& limits = inputs.limits();
+  for (const double limit : {limits.a, limits.b, limits.c}) made_from.add(full_precision(limit));
+  // Each file by its analysis, whose id stands for all of it, and by how
+  // it stands beside the others; grades and chips follow from these.
+  made_from.add(static_cast<std::int64_t>(inputs.files.size()));
+  for (const CampaignFile& file : inputs.files) {
+    made_from.add(file.analysis.path).add(file.analysis.id);
+    made_from.add(file.superseded_by == CampaignFile::current
+                      ? -1
+                      : static_cast<std::int64_t>(file.superseded_by));
+    made_from.add(file.shares_log_with).add(file.owns_log ? 1 : 0).add(file.writes_log ? 1 : 0);
+  }
+  made_from.add(static_cast<std::int64_t>(inputs.search.skipped.size()));
+  for (const SkippedFile& skipped : inputs.search.skipped)
+    made_from.add(skipped.path).add(skipped.reason);
+  made_from.add(static_cast<std::int64_t>(inputs.search.search_failures.size()));
+  for (const std::string& failure : inputs.search.search_failures) made_from.add(failure);
+  return made_from.value();
 }
 
-std::vector<std::string> publish(const std::string& directory, std::vector<FileResult>& results,
-                                 ReportContext& context, ResultsStore& store,
-                                 const PublishSettings& settings, const std::atomic<bool>& stop) {
-  return Publisher(directory, results, context, store, settings, stop).run();
+std::vector<Status> publish(const std::string& directory, const ReportInputs& inputs,
+                            ResultsStore& store, const StoredGrades& stored_grades,
+                            const std::atomic<bool>& stop) {
+  return Publisher(directory, inputs, store, stored_grades, stop).run();
 }
 
 }  // namespace qavrel::campaign

@@ -1,38 +1,43 @@
 // The last step of a campaign run: the outputs in the campaign's folder.
 //   report.html       the front page
-//   chips/<chip>.html  a page per chip, written only when its analyses change
+//   chips/<chip>.html  a page per chip
 //   index/            the lists of chips, 1,000 a page, and the problems
 //   plots/            a colour map per analysed file, as SVG
 //   summary.csv, chips.csv, and ratios.csv when asked for
-// Each is written through the atomic writing unit and only where what it
-// is made from changed; a rerun that changed nothing writes nothing.
+//
+// Publishing reconciles rather than trusts: from its inputs it works out
+// every output the folder should hold and what each is made from, and
+// makes the folder match, writing what is missing or was made from
+// anything else and removing what should not be there. The store records
+// what each output was made from; a record is forgotten, durably, before
+// its output is touched, and written only once the output is in place, so
+// a run stopped at any point leaves no record that a later run could
+// trust wrongly. A run that finds the record of the whole folder made from
+// the same inputs, and every output there, writes nothing.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "campaign/report/front_page.h"
+#include "campaign/report/report_inputs.h"
 #include "campaign/store/results_store.h"
+#include "core/status.h"
 
 namespace qavrel::campaign {
 
-struct PublishSettings {
-  bool ratios_csv = false;  // the whole campaign's ratios, a row each
-};
+// What the whole output folder is made from: every input of every output.
+std::uint64_t outputs_made_from(const ReportInputs& inputs);
 
-// Writes the colour map of one analysis as its plot, unless the plot
-// already holds it. Returns what failed, or an empty string.
-std::string write_plot(const std::string& path, const Analysis& analysis, const RatioTable& ratios,
-                       double scale);
-
-// Grades the results and writes the outputs into directory where they are
-// not made from the same already. The ratios come from store; plots of
-// files analysed in this run (plot_written) are there already. Once stop is
-// set nothing more is put in place: what was not yet replaced stays as it
+// Makes the output folder hold the outputs made from inputs, with the
+// ratios and channel means from store, and records in the store each
+// file's grade where it differs from stored_grades. Maps that the run
+// wrote and recorded already are not written again. Once stop is set
+// nothing more is put in place: what was not yet replaced stays as it
 // was. Returns what failed.
-std::vector<std::string> publish(const std::string& directory, std::vector<FileResult>& results,
-                                 ReportContext& context, ResultsStore& store,
-                                 const PublishSettings& settings, const std::atomic<bool>& stop);
+std::vector<Status> publish(const std::string& directory, const ReportInputs& inputs,
+                            ResultsStore& store, const StoredGrades& stored_grades,
+                            const std::atomic<bool>& stop);
 
 }  // namespace qavrel::campaign

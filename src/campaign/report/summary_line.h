@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "campaign/model/file_result.h"
+#include "campaign/model/campaign_file.h"
+#include "campaign/model/grading.h"
 
 namespace qavrel::campaign {
 
 // "N data files (R unchanged), C chips; files graded ...; F failed."
-std::string summary_line(const std::vector<FileResult>& results, std::size_t reused,
-                         std::size_t failures);
+std::string summary_line(const std::vector<CampaignFile>& files, const Grading& grading,
+                         std::size_t reused, std::size_t failures);
 
 }  // namespace qavrel::campaign

@@ -7,9 +7,12 @@
 #include <unordered_set>
 
 #include "campaign/common/hashing.h"
+#include "campaign/find/data_files.h"
+#include "campaign/find/naming.h"
 #include "campaign/report/colour_map.h"
+#include "campaign/report/output_file.h"
 #include "campaign/report/output_names.h"
-#include "campaign/report/publish.h"
+#include "campaign/run/analyse_file.h"
 #include "campaign/run/progress.h"
 #include "campaign/run/worker_pool.h"
 
@@ -18,27 +21,41 @@ namespace qavrel::campaign {
 namespace {
 
 constexpr auto commit_interval = std::chrono::milliseconds(500);
+const std::atomic<bool> never{false};
 
 // What a worker hands back of one file.
 struct Finished {
   Analysis analysis;
   RatioTable ratios;
-  std::string plot_failure;
+  Status map_written;
+  bool map_placed = false;
 };
 
 }  // namespace
 
-RunOutcome run_analyses(Plan& plan, const RunSettings& settings, ResultsStore& store,
+RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsStore& store,
                         std::atomic<bool>& stop) {
   RunOutcome outcome;
   const std::vector<std::size_t>& jobs = plan.to_analyse;
+  outcome.made.resize(jobs.size());
+  if (jobs.empty()) return outcome;
+  const std::string plots = settings.output_folder + "/plots/";
+  {
+    std::vector<std::string> changing{""};
+    for (const std::size_t i : jobs)
+      changing.push_back("plots/" + plot_name(plan.files[i].analysis));
+    if (Status forgot = store.forget_outputs(changing); !forgot.ok()) {
+      outcome.store_failure = forgot;
+      return outcome;
+    }
+  }
   // Each job fills its own slot; the calling thread empties it.
   std::vector<std::unique_ptr<Finished>> slots(jobs.size());
   // No log may be a link to data, the campaign's or any named as data is,
   // nor into the output folder, where the store and the pages are.
   std::unordered_set<std::uint64_t> data_paths;
-  for (const FileResult& result : plan.results) data_paths.insert(hash_of(result.analysis.path));
-  const auto link_refused = [&](const std::string& target) -> std::string {
+  for (const CampaignFile& file : plan.files) data_paths.insert(hash_of(file.analysis.path));
+  const LinkRefused link_refused = [&](const std::string& target) -> std::string {
     const std::string name = target.substr(target.rfind('/') + 1);
     if (data_paths.count(hash_of(target)) != 0 || is_sample_name(name))
       return "it is a link to a data file";
@@ -46,14 +63,19 @@ RunOutcome run_analyses(Plan& plan, const RunSettings& settings, ResultsStore& s
     return {};
   };
   const auto work = [&](std::size_t job) {
-    FileResult& result = plan.results[jobs[job]];
-    const DataFile file{result.analysis.path, result.analysis.chip, result.analysis.config};
+    const CampaignFile& planned = plan.files[jobs[job]];
+    DataFile file;
+    file.path = planned.analysis.path;
+    file.chip = planned.analysis.chip;
+    file.config = planned.analysis.config;
     auto finished = std::make_unique<Finished>();
-    finished->analysis = analyse_data_file(file, settings.write_logs && result.owns_log,
-                                           finished->ratios, link_refused);
+    finished->analysis =
+        analyse_data_file(file, planned.writes_log, finished->ratios, link_refused);
     if (finished->analysis.has_ratios)
-      finished->plot_failure = write_plot(settings.plots + "/" + plot_name(result.analysis),
-                                          finished->analysis, finished->ratios, settings.map_scale);
+      finished->map_written =
+          write_output(plots + plot_name(finished->analysis),
+                       colour_map_svg(finished->analysis, finished->ratios, settings.map_scale),
+                       never, finished->map_placed);
     slots[job] = std::move(finished);
   };
 
@@ -61,29 +83,34 @@ RunOutcome run_analyses(Plan& plan, const RunSettings& settings, ResultsStore& s
   std::size_t done = 0;
   std::uint64_t bytes_read = 0;
   auto last_commit = std::chrono::steady_clock::now();
-  const auto store_failed = [&](const std::string& why) {
-    if (outcome.store_failure.empty()) outcome.store_failure = why;
+  const auto store_failed = [&](Status why) {
+    if (outcome.store_failure.ok()) outcome.store_failure = std::move(why);
     stop = true;
   };
   const auto take = [&](std::size_t job) {
     const std::unique_ptr<Finished> finished = std::move(slots[job]);
-    FileResult& result = plan.results[jobs[job]];
+    Analysis& analysis = finished->analysis;
     ++done;
-    bytes_read += static_cast<std::uint64_t>(std::max<std::int64_t>(0, finished->analysis.size));
-    std::string error;
-    if (outcome.store_failure.empty() && !store.add(finished->analysis, finished->ratios, error))
-      store_failed(error);
-    if (!finished->plot_failure.empty()) outcome.plot_failures.push_back(finished->plot_failure);
-    if (!finished->analysis.ok) outcome.failed.push_back(jobs[job]);
-    result.plot_written = finished->plot_failure.empty() && finished->analysis.has_ratios;
-    result.analysis = std::move(finished->analysis);
+    bytes_read += static_cast<std::uint64_t>(std::max<std::int64_t>(0, analysis.size));
+    if (outcome.store_failure.ok()) {
+      // The map's record goes with the analysis it was made from, in one
+      // transaction: neither is kept without the other.
+      Status stored = store.add(analysis, finished->ratios);
+      if (stored.ok() && finished->map_placed)
+        stored = store.record_output("plots/" + plot_name(analysis),
+                                     map_made_from(analysis, settings.map_scale));
+      if (!stored.ok()) store_failed(stored);
+    }
+    if (!finished->map_written.ok()) outcome.map_failures.push_back(finished->map_written);
+    if (!analysis.ok) outcome.failed.push_back(job);
+    outcome.made[job] = std::move(analysis);
     ++outcome.analysed;
   };
   const auto tick = [&] {
     progress.update(done, bytes_read, outcome.failed.size());
     if (std::chrono::steady_clock::now() - last_commit < commit_interval) return;
-    std::string error;
-    if (outcome.store_failure.empty() && !store.commit(error)) store_failed(error);
+    if (outcome.store_failure.ok())
+      if (Status committed = store.commit(); !committed.ok()) store_failed(committed);
     last_commit = std::chrono::steady_clock::now();
   };
   try {
@@ -95,8 +122,8 @@ RunOutcome run_analyses(Plan& plan, const RunSettings& settings, ResultsStore& s
     outcome.out_of_memory = true;
   }
   progress.finish();
-  std::string error;
-  if (outcome.store_failure.empty() && !store.commit(error)) store_failed(error);
+  if (outcome.store_failure.ok())
+    if (Status committed = store.commit(); !committed.ok()) store_failed(committed);
   std::sort(outcome.failed.begin(), outcome.failed.end());
   return outcome;
 }

@@ -7,134 +7,52 @@
 #include <cstring>
 
 #include "campaign/common/hashing.h"
+#include "campaign/common/stop_points.h"
+#include "campaign/store/analysis_columns.h"
+#include "campaign/store/layouts.h"
 
 namespace qavrel::campaign {
 
 namespace {
 
-const char* const schema = R"sql(
-CREATE TABLE IF NOT EXISTS analyses (
-  id INTEGER PRIMARY KEY,
-  path TEXT NOT NULL,
-  size INTEGER NOT NULL,
-  mtime_ns INTEGER NOT NULL,
-  chip TEXT NOT NULL,
-  config TEXT NOT NULL,
-  parity TEXT,
-  status TEXT NOT NULL CHECK (status IN ('ok', 'failed')),
-  error TEXT,
-  marker_found INTEGER NOT NULL,
-  complete_trains INTEGER NOT NULL,
-  cut_train_rows INTEGER NOT NULL,
-  train_rows INTEGER NOT NULL,
-  rows_read INTEGER NOT NULL,
-  input_end TEXT NOT NULL CHECK (input_end IN ('end of file', 'token')),
-  token_offset INTEGER,
-  log_path TEXT NOT NULL,
-  log_written INTEGER NOT NULL,
-  worst_channel INTEGER,
-  worst_abs_mean_ratio REAL,
-  worst_standard_error REAL,
-  tool_version TEXT NOT NULL,
-  analysed_at TEXT NOT NULL,
-  log_size INTEGER,
-  log_mtime_ns INTEGER
-);
-CREATE INDEX IF NOT EXISTS analyses_by_path ON analyses (path, id);
-CREATE TABLE IF NOT EXISTS ratios (
-  analysis_id INTEGER NOT NULL REFERENCES analyses (id),
-  peak INTEGER NOT NULL,
-  channel INTEGER NOT NULL,
-  ratio REAL,
-  PRIMARY KEY (analysis_id, peak, channel)
-) WITHOUT ROWID;
-CREATE TABLE IF NOT EXISTS outputs (made_from TEXT NOT NULL);
-CREATE VIEW IF NOT EXISTS latest_analyses AS
-  SELECT * FROM analyses WHERE id IN (SELECT max(id) FROM analyses GROUP BY path);
-CREATE VIEW IF NOT EXISTS latest_ratios AS
-  SELECT a.path, a.chip, a.config, r.peak, r.channel, r.ratio
-  FROM latest_analyses AS a JOIN ratios AS r ON r.analysis_id = a.id;
-CREATE TABLE IF NOT EXISTS chip_pages (
-  chip TEXT PRIMARY KEY,
-  page TEXT NOT NULL,
-  made_from TEXT NOT NULL
-);
-)sql";
+const Grade all_grades[] = {Grade::a,       Grade::b,    Grade::c,
+                            Grade::no_data, Grade::fail, Grade::not_analysed};
 
-// Each observed channel's mean absolute ratio over the peaks, for the
-// campaign's view of every channel. A store made before this table existed
-// has it filled from its ratios once.
-const char* const channel_means_schema = R"sql(
-CREATE TABLE channel_means (
-  analysis_id INTEGER NOT NULL REFERENCES analyses (id),
-  channel INTEGER NOT NULL,
-  mean_abs_ratio REAL NOT NULL,
-  PRIMARY KEY (analysis_id, channel)
-) WITHOUT ROWID;
-INSERT INTO channel_means
-  SELECT analysis_id, channel, avg(abs(ratio)) FROM ratios
-  WHERE ratio IS NOT NULL AND abs(ratio) < 9e999
-  GROUP BY analysis_id, channel;
-)sql";
-
-const char* const insert_analysis_sql =
-    "INSERT INTO analyses (path, size, mtime_ns, chip, config, parity, status, error,"
-    " marker_found, complete_trains, cut_train_rows, train_rows, rows_read, input_end,"
-    " token_offset, log_path, log_written, worst_channel, worst_abs_mean_ratio,"
-    " worst_standard_error, tool_version, analysed_at, log_size, log_mtime_ns)"
-    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
-const char* const insert_ratio_sql =
-    "INSERT INTO ratios (analysis_id, peak, channel, ratio) VALUES (?, ?, ?, ?)";
-const char* const insert_channel_mean_sql =
-    "INSERT INTO channel_means (analysis_id, channel, mean_abs_ratio) VALUES (?, ?, ?)";
-const char* const select_latest_sql =
-    "SELECT id, path, size, mtime_ns, chip, config, parity, status, error, marker_found,"
-    " train_rows, rows_read, input_end, token_offset, log_path, log_written, worst_channel,"
-    " worst_abs_mean_ratio, worst_standard_error, tool_version, analysed_at, log_size,"
-    " log_mtime_ns FROM analyses AS a"
-    // In path order as the index on paths has them, so that nothing is sorted.
-    " WHERE id = (SELECT max(id) FROM analyses WHERE path = a.path) ORDER BY path";
-const char* const select_ratios_sql =
-    "SELECT peak, channel, ratio FROM ratios WHERE analysis_id = ?";
-
-void bind_text(sqlite3_stmt* statement, int index, const std::string& text) {
-  sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+// A file's grade and standing in one byte, 0 for none.
+std::uint8_t grade_code(Grade grade, bool current) {
+  return static_cast<std::uint8_t>(1 + 2 * static_cast<int>(grade) + (current ? 1 : 0));
 }
 
-std::string column_text(sqlite3_stmt* statement, int index) {
-  const unsigned char* text = sqlite3_column_text(statement, index);
-  return text == nullptr ? std::string() : reinterpret_cast<const char*>(text);
+std::uint8_t stored_grade_code(const Statement& row, int grade_column, int current_column) {
+  if (row.is_null(grade_column) || row.is_null(current_column)) return 0;
+  const std::string name = row.text(grade_column);
+  for (const Grade grade : all_grades)
+    if (name == grade_name(grade)) return grade_code(grade, row.integer(current_column) != 0);
+  return 0;
 }
 
-// SQLite keeps not-a-number as NULL, which would read back as 0.0.
-double column_double(sqlite3_stmt* statement, int index) {
-  return sqlite3_column_type(statement, index) == SQLITE_NULL
-             ? std::nan("")
-             : sqlite3_column_double(statement, index);
+// The place of path among files (in path order), or files.size().
+std::size_t place_of(const std::vector<DataFile>& files, const std::string& path) {
+  const auto at = std::lower_bound(
+      files.begin(), files.end(), path,
+      [](const DataFile& file, const std::string& wanted) { return file.path < wanted; });
+  return at != files.end() && at->path == path ? static_cast<std::size_t>(at - files.begin())
+                                               : files.size();
 }
-
-// A statement that is finalized when it goes out of scope.
-struct Query {
-  sqlite3_stmt* statement = nullptr;
-  ~Query() { sqlite3_finalize(statement); }
-};
 
 }  // namespace
 
 ResultsStore::~ResultsStore() {
-  if (db_ != nullptr) {
-    std::string ignored;
-    static_cast<void>(commit(ignored));
-  }
-  sqlite3_finalize(insert_analysis_);
-  sqlite3_finalize(insert_ratio_);
-  sqlite3_finalize(insert_channel_mean_);
-  sqlite3_finalize(select_ratios_);
-  sqlite3_close(db_);
+  if (db_ == nullptr) return;
+  // What was added since the last commit is kept where it can be; a
+  // failure here has nowhere to be said, and the next run redoes the rest.
+  static_cast<void>(commit());
+  // Closed once the statements, finalized after this, are gone.
+  sqlite3_close_v2(db_);
 }
 
-bool ResultsStore::fail(std::string& error) {
-  error = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
+Status ResultsStore::fail() {
+  std::string error = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
   // SQLite's words for a failed read or write ("disk I/O error") leave out
   // the system's reason, which tells a full disk from a file-size limit.
   const int code = db_ != nullptr ? sqlite3_errcode(db_) & 0xff : SQLITE_OK;
@@ -143,276 +61,320 @@ bool ResultsStore::fail(std::string& error) {
     error += std::string(" (") + std::strerror(sqlite3_system_errno(db_)) + ")";
   // What the failed transaction added is undone, so that the store never
   // goes on inside a transaction SQLite may have dropped.
-  for (sqlite3_stmt* statement :
-       {insert_analysis_, insert_ratio_, insert_channel_mean_, select_ratios_})
-    sqlite3_reset(statement);
+  for (Statement* statement :
+       {&insert_analysis_, &insert_ratio_, &insert_channel_mean_, &insert_output_, &select_ratios_})
+    statement->reset();
   if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0)
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  return false;
+  return Status::failure(error);
 }
 
-bool ResultsStore::execute(const char* sql, std::string& error) {
-  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK || fail(error);
+Status ResultsStore::execute(const char* sql) {
+  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK ? Status() : fail();
 }
 
-bool ResultsStore::prepare(const char* sql, sqlite3_stmt*& statement, std::string& error) {
-  return sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) == SQLITE_OK || fail(error);
+Status ResultsStore::begin_batch() {
+  return sqlite3_get_autocommit(db_) != 0 ? execute("BEGIN") : Status();
 }
 
-bool ResultsStore::open(const std::string& path, std::string& error, int wait_ms) {
-  if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) return fail(error);
+Status ResultsStore::open(const std::string& path, int wait_ms) {
+  if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) return fail();
   // Another program may hold the store for a moment; a write-ahead log
   // keeps readers and the writer apart and makes each commit cheap.
   sqlite3_busy_timeout(db_, wait_ms);
-  if (!execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", error) ||
-      !execute(schema, error))
-    return false;
-  // A store made before the log's state was kept gains its columns.
-  Query has_log_state;
-  if (sqlite3_prepare_v2(db_, "SELECT log_size FROM analyses LIMIT 0", -1, &has_log_state.statement,
-                         nullptr) != SQLITE_OK &&
-      !execute("ALTER TABLE analyses ADD COLUMN log_size INTEGER;"
-               " ALTER TABLE analyses ADD COLUMN log_mtime_ns INTEGER;",
-               error))
-    return false;
-  Query has_means;
-  if (!prepare("SELECT 1 FROM sqlite_master WHERE name = 'channel_means'", has_means.statement,
-               error))
-    return false;
-  if (sqlite3_step(has_means.statement) != SQLITE_ROW &&
-      !execute((std::string("BEGIN;") + channel_means_schema + "COMMIT;").c_str(), error))
-    return false;
-  return prepare(insert_analysis_sql, insert_analysis_, error) &&
-         prepare(insert_ratio_sql, insert_ratio_, error) &&
-         prepare(insert_channel_mean_sql, insert_channel_mean_, error) &&
-         prepare(select_ratios_sql, select_ratios_, error);
+  if (Status set = execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"); !set.ok())
+    return set;
+  if (Status laid_out = create_or_migrate(db_); !laid_out.ok()) return laid_out;
+  for (const auto& [statement, sql] :
+       {std::pair{&insert_analysis_, insert_analysis_sql()},
+        {&insert_ratio_,
+         "INSERT INTO ratios (analysis_id, peak, channel, ratio) VALUES (?, ?, ?, ?)"},
+        {&insert_channel_mean_,
+         "INSERT INTO channel_means (analysis_id, channel, mean_abs_ratio) VALUES (?, ?, ?)"},
+        {&insert_output_, "INSERT OR REPLACE INTO output_files (name, made_from) VALUES (?, ?)"},
+        {&select_ratios_, "SELECT peak, channel, ratio FROM ratios WHERE analysis_id = ?"}})
+    if (Status prepared = statement->prepare(db_, sql); !prepared.ok()) return prepared;
+  return {};
 }
 
-bool ResultsStore::load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers,
-                               std::string& error) {
-  Query analyses;
-  if (!prepare(select_latest_sql, analyses.statement, error)) return false;
+Status ResultsStore::check_writable() {
+  if (Status committed = commit(); !committed.ok()) return committed;
+  return execute("BEGIN IMMEDIATE; COMMIT;");
+}
+
+Status ResultsStore::last_seen_in(const std::vector<std::string>& folders,
+                                  std::vector<DataFile>& files) {
+  if (folders.empty()) return {};
+  Statement rows;
+  if (Status prepared = rows.prepare(
+          db_,
+          "SELECT f.path, f.chip, f.config, a.size, a.mtime_ns, a.log_written, a.log_size,"
+          " a.log_mtime_ns FROM data_files AS f LEFT JOIN analyses AS a"
+          " ON a.id = (SELECT max(id) FROM analyses WHERE path = f.path)");
+      !prepared.ok())
+    return prepared;
   int step = SQLITE_ROW;
-  while ((step = sqlite3_step(analyses.statement)) == SQLITE_ROW) {
-    sqlite3_stmt* row = analyses.statement;
-    Analysis analysis;
-    analysis.id = sqlite3_column_int64(row, 0);
-    analysis.path = column_text(row, 1);
-    analysis.size = sqlite3_column_int64(row, 2);
-    analysis.mtime_ns = sqlite3_column_int64(row, 3);
-    analysis.chip = column_text(row, 4);
-    analysis.config = column_text(row, 5);
-    if (sqlite3_column_type(row, 6) != SQLITE_NULL)
-      analysis.parity = qavrel::parity_named_in(column_text(row, 6));
-    analysis.has_ratios = analysis.parity.has_value();
-    analysis.ok = column_text(row, 7) == "ok";
-    analysis.error = column_text(row, 8);
-    analysis.marker_found = sqlite3_column_int(row, 9) != 0;
-    analysis.train_rows = sqlite3_column_int64(row, 10);
-    analysis.rows_read = sqlite3_column_int64(row, 11);
-    analysis.ended_on_token = column_text(row, 12) == "token";
-    analysis.token_offset = sqlite3_column_int64(row, 13);
-    analysis.log_written = sqlite3_column_int(row, 15) != 0;
-    analysis.worst.column = sqlite3_column_int(row, 16) / 2;
-    analysis.worst.abs_mean = column_double(row, 17);
-    analysis.worst.standard_error = column_double(row, 18);
-    analysis.tool_version = column_text(row, 19);
-    analysis.analysed_at = column_text(row, 20);
-    if (sqlite3_column_type(row, 21) != SQLITE_NULL)
-      analysis.log = {sqlite3_column_int64(row, 21), sqlite3_column_int64(row, 22)};
+  while ((step = rows.step()) == SQLITE_ROW) {
+    std::string path = rows.text(0);
+    const bool wanted =
+        std::any_of(folders.begin(), folders.end(), [&path](const std::string& folder) {
+          return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+                 path[folder.size()] == '/';
+        });
+    if (!wanted) continue;
+    DataFile file;
+    file.path = std::move(path);
+    file.chip = rows.text(1);
+    file.config = rows.text(2);
+    if (!rows.is_null(3)) file.state = {rows.integer(3), rows.integer(4)};
+    if (rows.integer(5) != 0 && !rows.is_null(6)) file.log = {rows.integer(6), rows.integer(7)};
+    file.unsearched = true;
+    files.push_back(std::move(file));
+  }
+  return step == SQLITE_DONE ? Status() : fail();
+}
+
+Status ResultsStore::record_search(const std::vector<DataFile>& files, StoredGrades& grades) {
+  grades.assign(files.size(), 0);
+  std::vector<bool> held(files.size(), false);
+  std::vector<bool> renamed(files.size(), false);
+  std::vector<std::string> gone;
+  {
+    Statement rows;
+    if (Status prepared =
+            rows.prepare(db_, "SELECT path, chip, config, grade, current FROM data_files");
+        !prepared.ok())
+      return prepared;
+    int step = SQLITE_ROW;
+    while ((step = rows.step()) == SQLITE_ROW) {
+      std::string path = rows.text(0);
+      const std::size_t i = place_of(files, path);
+      if (i == files.size()) {
+        gone.push_back(std::move(path));
+        continue;
+      }
+      held[i] = true;
+      if (rows.text(1) != files[i].chip || rows.text(2) != files[i].config)
+        renamed[i] = true;
+      else
+        grades[i] = stored_grade_code(rows, 3, 4);
+    }
+    if (step != SQLITE_DONE) return fail();
+  }
+  const bool changed = std::find(held.begin(), held.end(), false) != held.end() ||
+                       std::find(renamed.begin(), renamed.end(), true) != renamed.end();
+  if (gone.empty() && !changed) return {};
+
+  if (Status begun = begin_batch(); !begun.ok()) return begun;
+  Statement remove;
+  Statement insert;
+  if (Status prepared = remove.prepare(db_, "DELETE FROM data_files WHERE path = ?");
+      !prepared.ok())
+    return prepared;
+  if (Status prepared = insert.prepare(
+          db_, "INSERT OR REPLACE INTO data_files (path, chip, config) VALUES (?, ?, ?)");
+      !prepared.ok())
+    return prepared;
+  for (const std::string& path : gone) {
+    remove.reset();
+    remove.bind_text(1, path);
+    if (remove.step() != SQLITE_DONE) return fail();
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (held[i] && !renamed[i]) continue;
+    insert.reset();
+    insert.bind_text(1, files[i].path);
+    insert.bind_text(2, files[i].chip);
+    insert.bind_text(3, files[i].config);
+    if (insert.step() != SQLITE_DONE) return fail();
+  }
+  return commit();
+}
+
+Status ResultsStore::load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers) {
+  Statement rows;
+  if (Status prepared =
+          rows.prepare(db_, select_analyses_sql() +
+                                " WHERE id = (SELECT max(id) FROM analyses WHERE path = a.path)");
+      !prepared.ok())
+    return prepared;
+  int step = SQLITE_ROW;
+  while ((step = rows.step()) == SQLITE_ROW) {
+    Analysis analysis = read_analysis(rows);
     if (analysis.log_written) {
-      std::int64_t& writer = writers[hash_of(column_text(row, 14))];
+      std::int64_t& writer = writers[hash_of(analysis.log_path())];
       writer = std::max(writer, analysis.id);
     }
     keep(analysis);
   }
-  return step == SQLITE_DONE || fail(error);
+  return step == SQLITE_DONE ? Status() : fail();
 }
 
-bool ResultsStore::load_ratios(const Analysis& analysis, RatioTable& ratios, std::string& error) {
+Status ResultsStore::load_ratios(std::int64_t analysis_id, RatioTable& ratios) {
   ratios = RatioTable();
-  sqlite3_reset(select_ratios_);
-  sqlite3_bind_int64(select_ratios_, 1, analysis.id);
+  select_ratios_.reset();
+  select_ratios_.bind_integer(1, analysis_id);
   int step = SQLITE_ROW;
-  while ((step = sqlite3_step(select_ratios_)) == SQLITE_ROW) {
-    const int peak = sqlite3_column_int(select_ratios_, 0);
+  while ((step = select_ratios_.step()) == SQLITE_ROW) {
+    const auto peak = select_ratios_.integer(0);
     // Channels are numbered on the chip; the observed ones alternate.
-    const int column = sqlite3_column_int(select_ratios_, 1) / 2;
+    const auto column = select_ratios_.integer(1) / 2;
     if (peak < 0 || peak >= qavrel::npeaks || column < 0 || column >= qavrel::observed_channels)
       continue;
-    ratios.values[peak][column] = column_double(select_ratios_, 2);
+    ratios.values[peak][column] = select_ratios_.real(2);
   }
-  return step == SQLITE_DONE || fail(error);
+  return step == SQLITE_DONE ? Status() : fail();
 }
 
-std::string ResultsStore::outputs_made_from() {
-  Query query;
-  if (sqlite3_prepare_v2(db_, "SELECT made_from FROM outputs", -1, &query.statement, nullptr) !=
-          SQLITE_OK ||
-      sqlite3_step(query.statement) != SQLITE_ROW)
-    return {};
-  return column_text(query.statement, 0);
-}
-
-bool ResultsStore::set_outputs_made_from(const std::string& fingerprint, std::string& error) {
-  Query insert;
-  if (!commit(error) || !execute("BEGIN; DELETE FROM outputs", error)) return false;
-  if (sqlite3_prepare_v2(db_, "INSERT INTO outputs (made_from) VALUES (?)", -1, &insert.statement,
-                         nullptr) != SQLITE_OK)
-    return fail(error);
-  bind_text(insert.statement, 1, fingerprint);
-  if (sqlite3_step(insert.statement) != SQLITE_DONE) return fail(error);
-  return commit(error);
-}
-
-bool ResultsStore::add(Analysis& analysis, const RatioTable& ratios, std::string& error) {
-  if (sqlite3_get_autocommit(db_) != 0 && !execute("BEGIN", error)) return false;
-  sqlite3_stmt* insert = insert_analysis_;
-  sqlite3_reset(insert);
-  bind_text(insert, 1, analysis.path);
-  sqlite3_bind_int64(insert, 2, analysis.size);
-  sqlite3_bind_int64(insert, 3, analysis.mtime_ns);
-  bind_text(insert, 4, analysis.chip);
-  bind_text(insert, 5, analysis.config);
-  if (analysis.parity)
-    bind_text(insert, 6, qavrel::parity_name(*analysis.parity));
-  else
-    sqlite3_bind_null(insert, 6);
-  bind_text(insert, 7, analysis.ok ? "ok" : "failed");
-  if (analysis.error.empty())
-    sqlite3_bind_null(insert, 8);
-  else
-    bind_text(insert, 8, analysis.error);
-  sqlite3_bind_int(insert, 9, analysis.marker_found ? 1 : 0);
-  sqlite3_bind_int64(insert, 10, analysis.complete_trains());
-  sqlite3_bind_int64(insert, 11, analysis.cut_train_rows());
-  sqlite3_bind_int64(insert, 12, analysis.train_rows);
-  sqlite3_bind_int64(insert, 13, analysis.rows_read);
-  bind_text(insert, 14, analysis.ended_on_token ? "token" : "end of file");
-  if (analysis.ended_on_token)
-    sqlite3_bind_int64(insert, 15, analysis.token_offset);
-  else
-    sqlite3_bind_null(insert, 15);
-  bind_text(insert, 16, analysis.log_path());
-  sqlite3_bind_int(insert, 17, analysis.log_written ? 1 : 0);
-  if (analysis.has_data() && analysis.has_ratios) {
-    sqlite3_bind_int(insert, 18, analysis.worst_channel_number());
-    sqlite3_bind_double(insert, 19, analysis.worst.abs_mean);
-    sqlite3_bind_double(insert, 20, analysis.worst.standard_error);
-  } else {
-    for (const int index : {18, 19, 20}) sqlite3_bind_null(insert, index);
-  }
-  bind_text(insert, 21, analysis.tool_version);
-  bind_text(insert, 22, analysis.analysed_at);
-  if (analysis.log.size >= 0) {
-    sqlite3_bind_int64(insert, 23, analysis.log.size);
-    sqlite3_bind_int64(insert, 24, analysis.log.mtime_ns);
-  } else {
-    for (const int index : {23, 24}) sqlite3_bind_null(insert, index);
-  }
-  if (sqlite3_step(insert) != SQLITE_DONE) return fail(error);
+Status ResultsStore::add(Analysis& analysis, const RatioTable& ratios) {
+  if (Status begun = begin_batch(); !begun.ok()) return begun;
+  insert_analysis_.reset();
+  bind_analysis(insert_analysis_, analysis);
+  if (insert_analysis_.step() != SQLITE_DONE) return fail();
   analysis.id = sqlite3_last_insert_rowid(db_);
-  if (!analysis.has_ratios) return true;
+  if (!analysis.has_ratios) return {};
   const qavrel::Parity pulsed = *analysis.parity;
   for (int peak = 0; peak < qavrel::npeaks; ++peak) {
     for (int column = 0; column < qavrel::observed_channels; ++column) {
-      sqlite3_reset(insert_ratio_);
-      sqlite3_bind_int64(insert_ratio_, 1, analysis.id);
-      sqlite3_bind_int(insert_ratio_, 2, peak);
-      sqlite3_bind_int(insert_ratio_, 3, qavrel::observed_channel(column, pulsed));
-      sqlite3_bind_double(insert_ratio_, 4, ratios.values[peak][column]);
-      if (sqlite3_step(insert_ratio_) != SQLITE_DONE) return fail(error);
+      insert_ratio_.reset();
+      insert_ratio_.bind_integer(1, analysis.id);
+      insert_ratio_.bind_integer(2, peak);
+      insert_ratio_.bind_integer(3, qavrel::observed_channel(column, pulsed));
+      insert_ratio_.bind_real(4, ratios.values[peak][column]);
+      if (insert_ratio_.step() != SQLITE_DONE) return fail();
     }
   }
   const auto means = mean_abs_ratios(ratios);
   for (int column = 0; column < qavrel::observed_channels; ++column) {
     if (std::isnan(means[static_cast<std::size_t>(column)])) continue;
-    sqlite3_reset(insert_channel_mean_);
-    sqlite3_bind_int64(insert_channel_mean_, 1, analysis.id);
-    sqlite3_bind_int(insert_channel_mean_, 2, qavrel::observed_channel(column, pulsed));
-    sqlite3_bind_double(insert_channel_mean_, 3, means[static_cast<std::size_t>(column)]);
-    if (sqlite3_step(insert_channel_mean_) != SQLITE_DONE) return fail(error);
+    insert_channel_mean_.reset();
+    insert_channel_mean_.bind_integer(1, analysis.id);
+    insert_channel_mean_.bind_integer(2, qavrel::observed_channel(column, pulsed));
+    insert_channel_mean_.bind_real(3, means[static_cast<std::size_t>(column)]);
+    if (insert_channel_mean_.step() != SQLITE_DONE) return fail();
   }
-  return true;
+  return {};
 }
 
-bool ResultsStore::check_writable(std::string& error) {
-  return commit(error) && execute("BEGIN IMMEDIATE; COMMIT;", error);
+Status ResultsStore::record_output(const std::string& name, std::uint64_t made_from) {
+  if (Status begun = begin_batch(); !begun.ok()) return begun;
+  insert_output_.reset();
+  insert_output_.bind_text(1, name);
+  insert_output_.bind_integer(2, static_cast<std::int64_t>(made_from));
+  return insert_output_.step() == SQLITE_DONE ? Status() : fail();
 }
 
-bool ResultsStore::commit(std::string& error) {
-  return sqlite3_get_autocommit(db_) != 0 || execute("COMMIT", error);
+Status ResultsStore::commit() {
+  if (sqlite3_get_autocommit(db_) != 0) return {};
+  stop_point();
+  return execute("COMMIT");
 }
 
-bool ResultsStore::channel_means(const std::vector<std::int64_t>& analyses,
-                                 std::array<ChannelMean, qavrel::nchan>& means,
-                                 std::string& error) {
+Status ResultsStore::load_outputs(OutputRecords& records) {
+  Statement rows;
+  if (Status prepared = rows.prepare(db_, "SELECT name, made_from FROM output_files");
+      !prepared.ok())
+    return prepared;
+  int step = SQLITE_ROW;
+  while ((step = rows.step()) == SQLITE_ROW)
+    records[hash_of(rows.text(0))] = static_cast<std::uint64_t>(rows.integer(1));
+  return step == SQLITE_DONE ? Status() : fail();
+}
+
+Status ResultsStore::output_made_from(const std::string& name, std::uint64_t& made_from,
+                                      bool& known) {
+  Statement row;
+  if (Status prepared = row.prepare(db_, "SELECT made_from FROM output_files WHERE name = ?");
+      !prepared.ok())
+    return prepared;
+  row.bind_text(1, name);
+  const int step = row.step();
+  known = step == SQLITE_ROW;
+  if (known) made_from = static_cast<std::uint64_t>(row.integer(0));
+  return step == SQLITE_ROW || step == SQLITE_DONE ? Status() : fail();
+}
+
+Status ResultsStore::forget_outputs(const std::vector<std::string>& names) {
+  if (names.empty()) return {};
+  if (Status committed = commit(); !committed.ok()) return committed;
+  if (Status begun = execute("BEGIN"); !begun.ok()) return begun;
+  Statement remove;
+  if (Status prepared = remove.prepare(db_, "DELETE FROM output_files WHERE name = ?");
+      !prepared.ok())
+    return prepared;
+  for (const std::string& name : names) {
+    remove.reset();
+    remove.bind_text(1, name);
+    if (remove.step() != SQLITE_DONE) return fail();
+  }
+  return commit();
+}
+
+Status ResultsStore::record_grades(const std::vector<CampaignFile>& files, const Grading& grading,
+                                   const StoredGrades& grades) {
+  Statement update;
+  bool prepared = false;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const bool current = files[i].superseded_by == CampaignFile::current;
+    if (i < grades.size() && grades[i] == grade_code(grading.of_file[i], current)) continue;
+    if (!prepared) {
+      if (Status begun = begin_batch(); !begun.ok()) return begun;
+      if (Status made =
+              update.prepare(db_, "UPDATE data_files SET grade = ?, current = ? WHERE path = ?");
+          !made.ok())
+        return made;
+      prepared = true;
+    }
+    update.reset();
+    update.bind_text(1, grade_name(grading.of_file[i]));
+    update.bind_integer(2, current ? 1 : 0);
+    update.bind_text(3, files[i].analysis.path);
+    if (update.step() != SQLITE_DONE) return fail();
+  }
+  return {};
+}
+
+Status ResultsStore::channel_means(const std::vector<std::int64_t>& analyses,
+                                   std::array<ChannelMean, qavrel::nchan>& means) {
   means = {};
-  if (!commit(error) ||
-      !execute("BEGIN; CREATE TEMP TABLE IF NOT EXISTS chosen (id INTEGER PRIMARY KEY);"
-               " DELETE FROM chosen;",
-               error))
-    return false;
-  Query insert;
-  if (!prepare("INSERT OR IGNORE INTO chosen (id) VALUES (?)", insert.statement, error))
-    return false;
+  if (Status committed = commit(); !committed.ok()) return committed;
+  if (Status made =
+          execute("BEGIN; CREATE TEMP TABLE IF NOT EXISTS chosen (id INTEGER PRIMARY KEY);"
+                  " DELETE FROM chosen;");
+      !made.ok())
+    return made;
+  Statement insert;
+  if (Status prepared = insert.prepare(db_, "INSERT OR IGNORE INTO chosen (id) VALUES (?)");
+      !prepared.ok())
+    return prepared;
   for (const std::int64_t id : analyses) {
-    sqlite3_reset(insert.statement);
-    sqlite3_bind_int64(insert.statement, 1, id);
-    if (sqlite3_step(insert.statement) != SQLITE_DONE) return fail(error);
+    insert.reset();
+    insert.bind_integer(1, id);
+    if (insert.step() != SQLITE_DONE) return fail();
   }
-  // Summed here: a GROUP BY would sort every row first.
-  Query select;
-  if (!prepare("SELECT channel, mean_abs_ratio FROM chosen"
-               " JOIN channel_means ON channel_means.analysis_id = chosen.id",
-               select.statement, error))
-    return false;
+  Statement select;
+  if (Status prepared =
+          select.prepare(db_,
+                         "SELECT channel, mean_abs_ratio FROM chosen"
+                         " JOIN channel_means ON channel_means.analysis_id = chosen.id");
+      !prepared.ok())
+    return prepared;
+  // Sorted before they are summed: a sum of doubles depends on its order,
+  // and the order of ids depends on the order files were analysed in.
+  std::array<std::vector<double>, qavrel::nchan> values;
   int step = SQLITE_ROW;
-  while ((step = sqlite3_step(select.statement)) == SQLITE_ROW) {
-    const int channel = sqlite3_column_int(select.statement, 0);
-    if (channel < 0 || channel >= qavrel::nchan) continue;
-    ChannelMean& mean = means[static_cast<std::size_t>(channel)];
-    mean.sum += sqlite3_column_double(select.statement, 1);
-    ++mean.count;
+  while ((step = select.step()) == SQLITE_ROW) {
+    const auto channel = select.integer(0);
+    if (channel >= 0 && channel < qavrel::nchan)
+      values[static_cast<std::size_t>(channel)].push_back(select.real(1));
   }
-  if (step != SQLITE_DONE) return fail(error);
-  return execute("COMMIT", error);
-}
-
-bool ResultsStore::load_chip_pages(std::unordered_map<std::string, ChipPage>& pages,
-                                   std::string& error) {
-  Query select;
-  if (!prepare("SELECT chip, page, made_from FROM chip_pages", select.statement, error))
-    return false;
-  int step = SQLITE_ROW;
-  while ((step = sqlite3_step(select.statement)) == SQLITE_ROW)
-    pages[column_text(select.statement, 0)] = {column_text(select.statement, 1),
-                                               column_text(select.statement, 2)};
-  return step == SQLITE_DONE || fail(error);
-}
-
-bool ResultsStore::save_chip_pages(const std::vector<std::pair<std::string, ChipPage>>& written,
-                                   const std::vector<std::string>& removed, std::string& error) {
-  if (!commit(error) || !execute("BEGIN", error)) return false;
-  Query upsert;
-  Query remove;
-  if (!prepare("INSERT OR REPLACE INTO chip_pages (chip, page, made_from) VALUES (?, ?, ?)",
-               upsert.statement, error) ||
-      !prepare("DELETE FROM chip_pages WHERE chip = ?", remove.statement, error))
-    return false;
-  for (const auto& [chip, page] : written) {
-    sqlite3_reset(upsert.statement);
-    bind_text(upsert.statement, 1, chip);
-    bind_text(upsert.statement, 2, page.file);
-    bind_text(upsert.statement, 3, page.made_from);
-    if (sqlite3_step(upsert.statement) != SQLITE_DONE) return fail(error);
+  if (step != SQLITE_DONE) return fail();
+  for (std::size_t channel = 0; channel < values.size(); ++channel) {
+    std::sort(values[channel].begin(), values[channel].end());
+    for (const double value : values[channel]) means[channel].sum += value;
+    means[channel].count = static_cast<std::int64_t>(values[channel].size());
   }
-  for (const std::string& chip : removed) {
-    sqlite3_reset(remove.statement);
-    bind_text(remove.statement, 1, chip);
-    if (sqlite3_step(remove.statement) != SQLITE_DONE) return fail(error);
-  }
-  return commit(error);
+  return execute("COMMIT");
 }
 
 }  // namespace qavrel::campaign

@@ -1,13 +1,17 @@
-// The campaign's results store, an SQLite database that keeps every
-// analysis ever made: reruns add to it and never remove anything.
+// The campaign's results store, an SQLite database in the output folder
+// that keeps every analysis ever made: reruns add to it and never remove
+// an analysis.
 //
 // Tables: analyses (one row per analysis of a data file, with the facts of
 // its reading), ratios (its 240 ratios at full double precision; NULL for
-// not-a-number), channel_means (each observed channel's mean absolute ratio
-// over the peaks), outputs and chip_pages (what the outputs were made
-// from). The view latest_analyses holds the newest analysis of each data
-// file, and latest_ratios its ratios: path, chip, config, peak, channel,
-// ratio.
+// not-a-number), channel_means (each observed channel's mean absolute
+// ratio over the peaks), data_files (the files the last search saw, with
+// the grade and standing the last outputs gave them) and output_files
+// (what each output was made from). The view latest_analyses holds the
+// newest analysis of each of those files, latest_ratios its ratios (path,
+// chip, config, peak, channel, ratio), and current_measurements one row
+// per chip and configuration. Text that is not UTF-8 is kept as a BLOB of
+// its exact bytes (see statement.h).
 #pragma once
 
 #include <array>
@@ -15,19 +19,14 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
-#include "campaign/model/analysis.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
+#include "campaign/model/grading.h"
+#include "campaign/model/plan.h"
+#include "campaign/store/statement.h"
+#include "core/status.h"
 
 namespace qavrel::campaign {
-
-// For each log, by a hash of its path, the id of the newest analysis that
-// wrote it.
-using LogWriters = std::unordered_map<std::uint64_t, std::int64_t>;
 
 // A channel's mean absolute ratio, summed over analyses.
 struct ChannelMean {
@@ -35,11 +34,12 @@ struct ChannelMean {
   std::int64_t count = 0;
 };
 
-// A chip's page in the outputs, and what it was made from.
-struct ChipPage {
-  std::string file;
-  std::string made_from;
-};
+// What each output was made from, by a hash of its name.
+using OutputRecords = std::unordered_map<std::uint64_t, std::uint64_t>;
+
+// For each file of a search, its grade and standing as the store holds
+// them from the last outputs (see record_grades); 0 where it holds none.
+using StoredGrades = std::vector<std::uint8_t>;
 
 class ResultsStore {
  public:
@@ -48,52 +48,64 @@ class ResultsStore {
   ResultsStore(const ResultsStore&) = delete;
   ResultsStore& operator=(const ResultsStore&) = delete;
 
-  // Opens or creates the store, waiting up to wait_ms for a lock another
-  // program holds. False, with the reason, when that fails.
-  bool open(const std::string& path, std::string& error, int wait_ms = default_wait_ms);
+  // Opens or creates the store, bringing an older layout up to date, and
+  // waits up to wait_ms for a lock another program holds.
+  Status open(const std::string& path, int wait_ms = default_wait_ms);
   static constexpr int default_wait_ms = 10000;
+  // Whether an addition could be made now: fails, with the reason, when
+  // another program holds the store past the wait, or it is read-only.
+  Status check_writable();
 
-  // Hands the newest analysis of each data file to keep, in path order,
-  // and tells who wrote each log. keep may take the analysis.
-  bool load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers,
-                   std::string& error);
+  // The files the last search saw in these folders, as data files that
+  // stand as stored: named as then, with the states of the file and its
+  // log that their latest analysis recorded.
+  Status last_seen_in(const std::vector<std::string>& folders, std::vector<DataFile>& files);
+  // Makes the files of this search (in path order) those the store holds
+  // as the last search's, and tells the grades it holds of them.
+  Status record_search(const std::vector<DataFile>& files, StoredGrades& grades);
+
+  // Hands the newest analysis of each path ever analysed to keep, and
+  // tells who wrote each log. keep may take the analysis.
+  Status load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers);
   // The ratios of a stored analysis.
-  bool load_ratios(const Analysis& analysis, RatioTable& ratios, std::string& error);
+  Status load_ratios(std::int64_t analysis_id, RatioTable& ratios);
 
   // Adds an analysis and its ratios (when it computed them), giving it its
-  // id. Additions become durable together at the next commit. A failed add
-  // or commit undoes every addition since the last commit.
-  bool add(Analysis& analysis, const RatioTable& ratios, std::string& error);
-  bool commit(std::string& error);
-  // Whether an addition could be made now: false, with the reason, when
-  // another program holds the store past the wait, or it is read-only.
-  bool check_writable(std::string& error);
+  // id, and records an output made from it. Additions become durable
+  // together at the next commit; a failed addition or commit undoes every
+  // one since the last commit.
+  Status add(Analysis& analysis, const RatioTable& ratios);
+  Status record_output(const std::string& name, std::uint64_t made_from);
+  Status commit();
 
-  // What the outputs in the store's folder were last made from (see
-  // publish.cpp), so that unchanged ones need not be made again.
-  std::string outputs_made_from();
-  bool set_outputs_made_from(const std::string& fingerprint, std::string& error);
+  // What the outputs were made from: all of them, or the one named (known
+  // tells whether the store holds it).
+  Status load_outputs(OutputRecords& records);
+  Status output_made_from(const std::string& name, std::uint64_t& made_from, bool& known);
+  // Forgets what these outputs were made from, at once and durably,
+  // before they are written again or removed.
+  Status forget_outputs(const std::vector<std::string>& names);
+  // The grade and standing of each file, where they differ from grades.
+  Status record_grades(const std::vector<CampaignFile>& files, const Grading& grading,
+                       const StoredGrades& grades);
 
-  // The mean absolute ratio of each chip channel, over the given analyses.
-  bool channel_means(const std::vector<std::int64_t>& analyses,
-                     std::array<ChannelMean, qavrel::nchan>& means, std::string& error);
-
-  // The chip pages written, by chip; and the record of those written and
-  // of those removed.
-  bool load_chip_pages(std::unordered_map<std::string, ChipPage>& pages, std::string& error);
-  bool save_chip_pages(const std::vector<std::pair<std::string, ChipPage>>& written,
-                       const std::vector<std::string>& removed, std::string& error);
+  // The mean absolute ratio of each chip channel over the given analyses,
+  // summed in an order of its own, so that it is the same whatever order
+  // the analyses were stored in.
+  Status channel_means(const std::vector<std::int64_t>& analyses,
+                       std::array<ChannelMean, qavrel::nchan>& means);
 
  private:
-  bool prepare(const char* sql, sqlite3_stmt*& statement, std::string& error);
-  bool execute(const char* sql, std::string& error);
-  bool fail(std::string& error);
+  Status fail();
+  Status execute(const char* sql);
+  Status begin_batch();
 
   sqlite3* db_ = nullptr;
-  sqlite3_stmt* insert_analysis_ = nullptr;
-  sqlite3_stmt* insert_ratio_ = nullptr;
-  sqlite3_stmt* insert_channel_mean_ = nullptr;
-  sqlite3_stmt* select_ratios_ = nullptr;
+  Statement insert_analysis_;
+  Statement insert_ratio_;
+  Statement insert_channel_mean_;
+  Statement insert_output_;
+  Statement select_ratios_;
 };
 
 }  // namespace qavrel::campaign

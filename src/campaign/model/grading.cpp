@@ -1,33 +1,35 @@
-#include "campaign/model/chip_summary.h"
+#include "campaign/model/grading.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
 #include <numeric>
 
-#include "campaign/report/html_page.h"
-#include "campaign/report/output_names.h"
-
 namespace qavrel::campaign {
 
-std::vector<ChipSummary> summarise_chips(const std::vector<FileResult>& results) {
+namespace {
+
+std::vector<ChipSummary> summarise_chips(const std::vector<CampaignFile>& files,
+                                         const std::vector<Grade>& grades) {
   std::map<std::string, ChipSummary> by_chip;
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    const FileResult& result = results[i];
-    const Analysis& analysis = result.analysis;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const Analysis& analysis = files[i].analysis;
     ChipSummary& chip = by_chip[analysis.chip];
     chip.latest = i;
-    if (result.superseded_by != FileResult::current) {
+    if (files[i].superseded_by != CampaignFile::current) {
       chip.superseded.push_back(i);
       continue;
     }
-    const bool graded = from_ratios(result.grade);
+    const Grade grade = grades[i];
+    const bool graded = from_ratios(grade);
     const double worst = graded ? severity(analysis.worst.abs_mean) : -1.0;
     const bool decides =
-        chip.current.empty() || result.grade > chip.grade ||
-        (result.grade == chip.grade && worst > (chip.has_worst ? severity(chip.worst) : -1.0));
+        chip.current.empty() || grade > chip.grade ||
+        (grade == chip.grade && worst > (chip.has_worst ? severity(chip.worst) : -1.0));
     chip.current.push_back(i);
     if (!decides) continue;
-    chip.grade = result.grade;
+    chip.grade = grade;
     chip.worst_config = analysis.config;
     chip.has_worst = graded;
     chip.worst = graded ? analysis.worst.abs_mean : 0.0;
@@ -37,7 +39,6 @@ std::vector<ChipSummary> summarise_chips(const std::vector<FileResult>& results)
   chips.reserve(by_chip.size());
   for (auto& [name, chip] : by_chip) {
     chip.chip = name;
-    chip.page = chip_page_name(name);
     chips.push_back(std::move(chip));
   }
   return chips;
@@ -53,6 +54,22 @@ std::vector<std::size_t> worst_first(const std::vector<ChipSummary>& chips) {
     return worst_a > worst_b;
   });
   return order;
+}
+
+}  // namespace
+
+Grading grade_campaign(const std::vector<CampaignFile>& files, const GradeLimits& limits) {
+  Grading grading;
+  grading.limits = limits;
+  grading.of_file.reserve(files.size());
+  for (const CampaignFile& file : files) grading.of_file.push_back(grade_of(file.analysis, limits));
+  grading.chips = summarise_chips(files, grading.of_file);
+  grading.worst_first = worst_first(grading.chips);
+  return grading;
+}
+
+double severity(double worst) {
+  return std::isnan(worst) ? std::numeric_limits<double>::infinity() : worst;
 }
 
 }  // namespace qavrel::campaign

@@ -1,0 +1,34 @@
+// A data file of the campaign, as the search finds it: the one type that
+// stands for a file until the plan pairs it with its analysis.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qavrel::campaign {
+
+// A file's size and modification time, as the store keeps them; -1 for
+// both when the file can't be looked at or is not there.
+struct FileState {
+  std::int64_t size = -1;
+  std::int64_t mtime_ns = -1;
+
+  bool operator==(const FileState& other) const {
+    return size == other.size && mtime_ns == other.mtime_ns;
+  }
+  bool operator!=(const FileState& other) const { return !(*this == other); }
+};
+
+// The file's state, or -1 for both when it can't be looked at.
+FileState state_of(const std::string& path);
+
+struct DataFile {
+  std::string path;  // canonical; the log goes beside it
+  std::string chip;
+  std::string config;
+  FileState state;          // as the search saw it
+  FileState log;            // of the log its chip and configuration name
+  bool unsearched = false;  // in a folder that could not be searched: stands as last stored
+};
+
+}  // namespace qavrel::campaign

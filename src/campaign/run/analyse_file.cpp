@@ -1,0 +1,144 @@
+#include "campaign/run/analyse_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+#include "campaign/common/stop_points.h"
+#include "core/atomic_write.h"
+#include "core/log_path.h"
+#include "core/messages.h"
+#include "core/trains.h"
+
+namespace qavrel::campaign {
+
+namespace {
+
+std::string utc_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  gmtime_r(&now, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+// The canonical path a write through the link at path lands on, even
+// when the file it names is not there yet (a write would create it); as
+// the links name it when its folder is not there either.
+std::string link_destination(std::string path) {
+  // As many links as the system follows in one path.
+  for (int links = 0; links < 40; ++links) {
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (length < 0) break;
+    target[length] = '\0';
+    path = target[0] == '/' ? std::string(target) : path.substr(0, path.rfind('/') + 1) + target;
+  }
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  char folder[PATH_MAX];
+  if (::realpath(slash == 0 ? "/" : path.substr(0, slash).c_str(), folder) == nullptr) return path;
+  return (std::strcmp(folder, "/") == 0 ? "" : std::string(folder)) + path.substr(slash);
+}
+
+// Why the campaign won't write a log at log_path, or empty when it will.
+std::string refused_log(const std::string& log_path, const LinkRefused& link_refused) {
+  struct stat log {};
+  if (::lstat(log_path.c_str(), &log) != 0) return {};
+  if (S_ISLNK(log.st_mode)) {
+    const std::string destination = link_destination(log_path);
+    if (!destination.empty()) {
+      std::string why = link_refused(destination);
+      if (!why.empty()) return why;
+    }
+    if (::stat(log_path.c_str(), &log) != 0) return {};
+  }
+  // A folder is refused by the writing itself, in the system's words.
+  return S_ISREG(log.st_mode) || S_ISDIR(log.st_mode) ? std::string() : "not a regular file";
+}
+
+// Whether the file at path holds text already, so that writing it again
+// would change nothing but its time.
+bool holds(const std::string& path, const std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  std::string held(text.size() + 1, '\0');
+  in.read(held.data(), static_cast<std::streamsize>(held.size()));
+  return in.gcount() == static_cast<std::streamsize>(text.size()) &&
+         held.compare(0, text.size(), text) == 0;
+}
+
+}  // namespace
+
+Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios,
+                           const LinkRefused& link_refused) {
+  Analysis analysis;
+  analysis.path = file.path;
+  analysis.chip = file.chip;
+  analysis.config = file.config;
+  analysis.tool_version = tool_version;
+  analysis.analysed_at = utc_now();
+  const FileState state = state_of(file.path);
+  if (state.size >= 0) {
+    analysis.size = state.size;
+    analysis.mtime_ns = state.mtime_ns;
+  }
+
+  // Files are analysed side by side, so each reads its own without a
+  // helper thread.
+  qavrel::TrainSums sums = qavrel::read_trains(file.path.c_str(), false);
+  analysis.marker_found = sums.marker_found;
+  analysis.train_rows = sums.train_rows;
+  analysis.rows_read = sums.rows_read;
+  analysis.ended_on_token = sums.ended_on_token;
+  analysis.token_offset = static_cast<std::int64_t>(sums.token_offset);
+  if (!sums.opened.ok()) {
+    analysis.error = qavrel::open_failure(file.path);
+    return analysis;
+  }
+  if (!sums.read.ok()) {
+    analysis.error = qavrel::read_failure(file.path, sums.read);
+    return analysis;
+  }
+  analysis.parity = qavrel::parity_named_in(file.config);
+  if (!analysis.parity) {
+    analysis.error = qavrel::parity_error;
+    return analysis;
+  }
+  qavrel::average_trains(sums.pedestals, sums.peaks, sums.train_rows);
+  qavrel::cross_talk_ratios(sums.peaks, *analysis.parity, ratios.values);
+  // SQLite keeps -0.0 as 0; a zero without its sign reads the same from
+  // the store as it does now. Adding +0.0 turns -0.0 into 0.0 and leaves
+  // every other value as it is.
+  for (auto& peak : ratios.values)
+    for (double& ratio : peak) ratio += 0.0;
+  analysis.has_ratios = true;
+  if (analysis.has_data()) analysis.worst = worst_channel(ratios);
+  if (write_log) {
+    const std::string log_path = analysis.log_path();
+    const std::string table = qavrel::cross_talk_table(sums.peaks, *analysis.parity);
+    std::string refused = refused_log(log_path, link_refused);
+    // A log that holds this table already keeps its time, so that another
+    // campaign over the same files takes it as its own.
+    Status written = !refused.empty() ? Status::failure(std::move(refused)) : Status();
+    if (written.ok() && !holds(log_path, table)) {
+      stop_point();
+      written = qavrel::write_atomically(log_path.c_str(), table);
+    }
+    if (!written.ok()) {
+      analysis.error = qavrel::log_write_failure(log_path, written);
+      return analysis;
+    }
+    analysis.log_written = true;
+    analysis.log = state_of(log_path);
+  }
+  analysis.ok = true;
+  return analysis;
+}
+
+}  // namespace qavrel::campaign
