@@ -179,27 +179,28 @@ expect "manifest" "$status|$(column grade other_out/summary.csv)" "0|A"
 # run completes it.
 snapshot() { md5sum out_dir/summary.csv out_dir/chips.csv out_dir/report.html; }
 before=$(snapshot)
-python3 -c 'import sqlite3, sys, time
+# The other program holds the store until it is told to let go.
+python3 -c 'import os, sqlite3, sys, time
 db = sqlite3.connect(sys.argv[1], isolation_level=None)
 db.execute("BEGIN IMMEDIATE")
 open("locked", "w").close()
-time.sleep(4)' out_dir/campaign.sqlite &
+while not os.path.exists("let-go"): time.sleep(0.05)' out_dir/campaign.sqlite &
 holder=$!
-while [[ ! -e locked ]]; do sleep 0.05; done
+wait_until "the store to be held" test -e locked
 run -o out_dir -q --force --store-wait 0.5 tree
 expect "a locked store stops the run" "$status|$(cat err)" \
   "1|qavrel-campaign: the results store in out_dir can't be written: database is locked"
 expect "a locked store leaves the outputs" "$(snapshot)" "$before"
-wait $holder
+touch let-go && wait $holder && rm let-go
 run -o out_dir -q --force tree
 expect "the next run completes it" "$status|$(grep -c . err)" "0|0"
 
 # Two runs never share an output folder.
-flock out_dir -c 'touch held; sleep 3' &
-while [[ ! -e held ]]; do sleep 0.05; done
+flock out_dir -c 'touch held; while [ ! -e let-go ]; do sleep 0.05; done' &
+wait_until "the folder to be held" test -e held
 run -o out_dir tree
 expect "a folder in use" "$status|$(cat err)" "1|qavrel-campaign: another qavrel-campaign is using out_dir"
-wait
+touch let-go && wait && rm let-go
 
 # A loose pattern matches the logs too: they are never data, nor is
 # anything in the output folder.
@@ -324,6 +325,71 @@ run -o other_out -q --manifest other/manifest.csv
 expect "a manifest from a spreadsheet" "$status|$(column chip other_out/summary.csv)|$(grep -c 'line 3 lists' err)|$(grep -c 'holds "/" or ".."' err)" \
   "0|43|1|0"
 
+# ratios.csv holds every ratio of every file, each on its own channel: as
+# the log prints it, each is what the log holds at that peak and channel.
+# Without --ratios-csv an earlier one goes; with it again, it follows the
+# files that changed since.
+ratios_match_logs() {
+  python3 -c 'import csv, collections, sys
+rows = collections.defaultdict(dict)
+for row in csv.DictReader(open("out_dir/ratios.csv", newline="")):
+    rows[row["path"]][(int(row["peak"]), int(row["channel"]))] = row["ratio"]
+checked = wrong = 0
+for row in csv.DictReader(open("out_dir/summary.csv", newline="")):
+    if row["log_written"] != "yes":
+        continue
+    lines = open(row["log_path"]).read().split("\n")
+    channels = [int(cell) for cell in lines[0].split()[3::2]]
+    for peak in range(15):
+        cells = lines[1 + peak].split()[1:]
+        for channel, cell in zip(channels, cells):
+            ratio = float(rows[row["path"]][(peak, channel)])
+            shown = "-nan" if ratio != ratio else "%.1e" % ratio
+            # The store keeps a zero without its sign, as the README says.
+            cell = "0.0e+00" if cell == "-0.0e+00" else cell
+            checked += 1
+            wrong += shown != cell
+print(checked, wrong, len(rows))'
+}
+run -o out_dir -q --ratios-csv tree
+expect "ratios.csv as the logs hold them" "$status|$(ratios_match_logs)" "0|$((240 * $(column log_written | grep -c yes))) 0 $(($(column parity | grep -c .)))"
+run -o out_dir -q tree
+expect "no ratios.csv unless asked for" "$status|$(ls out_dir | grep -c ratios.csv)" "0|0"
+"${gen[@]}" --trains 3 --cross-talk 0.02 --seed 8 >"$odd1"
+run -o out_dir -q --ratios-csv tree
+expect "ratios.csv after a file changed" "$status|$(ratios_match_logs | cut -d' ' -f2)" "0|0"
+
+# More chips than a page of a list holds: every list's pages are there, and
+# every link of every page leads to a file that is there, and an anchor in
+# it; when the chips fit one page again, the second pages go.
+links_lead_somewhere() {
+  python3 -c 'import html, os, re, sys
+pages = broken = 0
+for folder, _, names in os.walk(sys.argv[1]):
+    for name in names:
+        if not name.endswith(".html"):
+            continue
+        pages += 1
+        page = os.path.join(folder, name)
+        for href in re.findall(r"href=\"([^\"]*)\"", open(page, encoding="utf-8").read()):
+            target, _, anchor = html.unescape(href).partition("#")
+            path = os.path.normpath(os.path.join(folder, target)) if target else page
+            if not os.path.isfile(path) or (anchor and ("id=\"%s\"" % anchor) not in open(path, encoding="utf-8").read()):
+                broken += 1
+                print("broken:", page, href, file=sys.stderr)
+print(pages, broken)' "$1"
+}
+mkdir lists
+for chip in $(seq 200000 201001); do echo "1 2 3" >"lists/100000_vemra${chip}_b_l_odd_adc.txt"; done
+run -o lists_out -q lists
+expect "more than a page of chips" "$status|$(ls lists_out/index | tr '\n' ' ')|$(links_lead_somewhere lists_out | cut -d' ' -f2)" \
+  "0|chips-1.html chips-2.html not-a-1.html not-a-2.html problems.html |0"
+rm lists/100000_vemra20100[01]_b_l_odd_adc.txt
+run -o lists_out -q lists
+expect "a page of chips again" "$status|$(ls lists_out/index | tr '\n' ' ')|$(links_lead_somewhere lists_out | cut -d' ' -f2)" \
+  "0|chips-1.html not-a-1.html problems.html |0"
+expect "links of the example's report" "$(links_lead_somewhere out_dir | cut -d' ' -f2)" 0
+
 # Interrupted with in-flight work: that file finishes, no new one starts,
 # the store stays whole, and the next run carries on. A FIFO holds the
 # fourth file (after the three of chip 100001) back until the signal has
@@ -333,8 +399,9 @@ fifo=$day/102000_vemra100002/102000_vemra100002_zorik00_link00_20mV_calib-fifo-o
 mkfifo "$fifo"
 "${campaign[@]}" -o out_dir -j 1 -q "$day/101500_vemra100001" "$fifo" "$day/102500_vemra100003" >out 2>err &
 pid=$!
-sleep 1
+wait_until "the run to open the FIFO" blocked_on_fifo $pid
 kill -INT $pid
+wait_until "the signal to be taken" signals_taken $pid
 # The FIFO is opened under the timeout too, should the reader never come.
 timeout 60 bash -c '"${@:2}" >"$1"' - "$fifo" "${gen[@]}" --trains 3 --cross-talk 0.015
 wait $pid
@@ -352,7 +419,10 @@ expect "resumed" "$status|$(sql 'select count(*) from analyses')|$(head -c 26 ou
 # either kind, ends the run at once.
 "${campaign[@]}" -o out_dir -q --force "$fifo" >out 2>err &
 pid=$!
-sleep 0.5 && kill -TERM $pid && sleep 0.5 && kill -TERM $pid
+wait_until "the run to open the FIFO" blocked_on_fifo $pid
+kill -TERM $pid
+wait_until "the first signal to be taken" signals_taken $pid
+kill -TERM $pid
 timeout 10 tail --pid=$pid -f /dev/null
 expect "a second signal" "$(kill -0 $pid 2>/dev/null && echo running)" ""
 wait $pid
@@ -365,7 +435,9 @@ rm "$fifo"
 rm out_dir/summary.csv && mkfifo out_dir/summary.csv
 "${campaign[@]}" -o out_dir -q "$day/101500_vemra100001" "$day/102500_vemra100003" >out 2>err &
 pid=$!
-sleep 1 && kill -INT $pid && sleep 0.2
+wait_until "the run to come to summary.csv" blocked_on_fifo $pid
+kill -INT $pid
+wait_until "the signal to be taken" signals_taken $pid
 timeout 10 cat out_dir/summary.csv >/dev/null
 wait $pid
 expect "a signal while writing the outputs" "$?|$(grep -c 'stopped while writing the outputs' err)" "130|1"

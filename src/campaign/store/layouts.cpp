@@ -203,8 +203,8 @@ Status check_columns(sqlite3* db) {
 
 Status migrate(sqlite3* db, int layout) {
   if (layout == 0) {
-    if (Status made = execute(db, create_analyses_sql() + ";" + first_tables +
-                                      channel_means_table + layout_5_tables);
+    if (Status made = execute(
+            db, create_analyses_sql() + ";" + first_tables + channel_means_table + layout_5_tables);
         !made.ok())
       return made;
   } else {
