@@ -205,6 +205,30 @@ run -o many_out --grades 1%,2%,10% many
 expect "every map takes the new scale" "$(grep -L '>+0.1</text>' many_out/plots/*.svg | wc -l)|$(ls many_out/plots | wc -l)" "0|26"
 same_as_clean "other limits over many measurements" many_out many --grades 1%,2%,10%
 
+# A run stopped at each of its steps in turn, by SIGKILL and by Ctrl-C, and
+# the same command run again: each time, the outputs of a clean run. Every
+# round changes a file and the grade limits, so that every output changes.
+mkdir sweep && cp -r "$day"/*100001 "$day"/*100004 sweep/
+changing=$(ls sweep/*100001/*odd_adc.txt)
+grades=(1%,2%,5% 0.5%,1%,2%)
+run -o sweep_out sweep
+round=0
+for sent in KILL INT; do
+  for ((step = 1; step < 100; ++step)); do
+    round=$((round + 1))
+    limits=${grades[round % 2]}
+    "${gen[@]}" --trains 2 --cross-talk 0.01 --seed "$round" >"$changing"
+    { QAVREL_CAMPAIGN_STOP_AT=$step:$sent "${campaign[@]}" -q -o sweep_out --grades "$limits" sweep; } >/dev/null 2>&1
+    stopped=$?
+    run -q -o sweep_out --grades "$limits" sweep
+    [[ $status == 0 ]] || fail "the run after a stop by $sent at step $step ended $status"
+    same_as_clean "stopped by $sent at step $step" sweep_out sweep --grades "$limits"
+    # Once a run ends without reaching the step, every step was tried.
+    ((stopped == 0)) && break
+  done
+  expect "a run stopped by $sent at every one of its steps" "$((step > 10))" 1
+done
+
 # 3. A folder that can't be searched holds what the last search saw there:
 # a file deleted before is not brought back, a file renamed is there once.
 as_nobody() {

@@ -267,12 +267,17 @@ def main():
         else:
             status, _ = run(out, options)
             history.append("run %s: status %d" % (" ".join(options), status))
-        for step in range(rng.randrange(0, 3)):
-            change(step)
-        # Then one complete run, and a clean one beside it.
-        checked = ["--grades", rng.choice(GRADES), "-j", "2"]
-        if rng.random() < 0.3:
-            checked.append("--ratios-csv")
+        # Then one complete run, and a clean one beside it: as often as not
+        # the very command that was stopped, run again over the same files,
+        # as a user does after a Ctrl-C.
+        if rng.random() < 0.5:
+            checked = [o for o in options if o not in ("--no-logs", "--force")]
+        else:
+            for step in range(rng.randrange(0, 3)):
+                change(step)
+            checked = ["--grades", rng.choice(GRADES), "-j", "2"]
+            if rng.random() < 0.3:
+                checked.append("--ratios-csv")
         status, err = run(out, checked)
         history.append("run %s: status %d" % (" ".join(checked), status))
         if status not in (0, 1):
