@@ -147,49 +147,51 @@ int run_campaign(const Options& options) {
   const SearchRules rules{options.pattern.empty() ? nullptr : &pattern,
                           std::filesystem::canonical(options.output).string()};
 
-  // Find.
-  Search search = find_data_files(options.paths, rules);
-  if (!options.manifest.empty())
-    if (Status read = read_manifest(options.manifest, rules, search); !read.ok())
-      return fail(read.reason());
-  if (search.files.empty() && search.unsearched.empty()) {
-    tell_search(options, search);
-    return no_data_files(options);
-  }
   ResultsStore store;
-  if (Status opened = store.open(options.output + "/campaign.sqlite",
-                                 static_cast<int>(options.store_wait_s * 1000));
-      !opened.ok())
-    return fail("cannot open the results store in " + options.output + ": " + opened.reason());
-  // A store that another program holds is waited for, and given up on,
-  // before any file is read.
-  if (Status writable = store.check_writable(); !writable.ok())
-    return fail("the results store in " + options.output +
-                " can't be written: " + writable.reason());
-  std::vector<DataFile> last_seen;
-  if (Status read = store.last_seen_in(search.unsearched, last_seen); !read.ok())
-    return fail("cannot read the results store: " + read.reason());
-  take_unsearched(std::move(last_seen), search);
-  tell_search(options, search);
-  if (search.files.empty()) return no_data_files(options);
-  look_at(search);
-  remove_stale_temporaries(options.output, search, options.write_logs);
-
-  // Plan.
-  std::vector<Analysis> stored;
-  LogWriters writers;
-  if (Status read = stored_analyses(store, search.files, stored, writers); !read.ok())
-    return fail("cannot read the results store: " + read.reason());
+  Plan plan;
+  SearchReport search_report;
   StoredGrades stored_grades;
-  if (Status recorded = store.record_search(search.files, stored_grades); !recorded.ok())
-    return fail("the results store in " + options.output + " failed: " + recorded.reason());
-  PlanSettings plan_settings;
-  plan_settings.force = options.force;
-  plan_settings.write_logs = options.write_logs;
-  plan_settings.tool_version = tool_version;
-  Plan plan = plan_campaign(std::move(search.files), std::move(stored), writers, plan_settings);
-  const SearchReport search_report{std::move(search.skipped), std::move(search.failures)};
-  search = Search();  // what the search saw, no longer needed
+  {
+    // Find, and plan; what the search saw beyond the files goes once planned.
+    Search search = find_data_files(options.paths, rules);
+    if (!options.manifest.empty())
+      if (Status read = read_manifest(options.manifest, rules, search); !read.ok())
+        return fail(read.reason());
+    if (search.files.empty() && search.unsearched.empty()) {
+      tell_search(options, search);
+      return no_data_files(options);
+    }
+    if (Status opened = store.open(options.output + "/campaign.sqlite",
+                                   static_cast<int>(options.store_wait_s * 1000));
+        !opened.ok())
+      return fail("cannot open the results store in " + options.output + ": " + opened.reason());
+    // A store that another program holds is waited for, and given up on,
+    // before any file is read.
+    if (Status writable = store.check_writable(); !writable.ok())
+      return fail("the results store in " + options.output +
+                  " can't be written: " + writable.reason());
+    std::vector<DataFile> last_seen;
+    if (Status read = store.last_seen_in(search.unsearched, last_seen); !read.ok())
+      return fail("cannot read the results store: " + read.reason());
+    take_unsearched(std::move(last_seen), search);
+    tell_search(options, search);
+    if (search.files.empty()) return no_data_files(options);
+    look_at(search);
+    remove_stale_temporaries(options.output, search, options.write_logs);
+
+    std::vector<Analysis> stored;
+    LogWriters writers;
+    if (Status read = stored_analyses(store, search.files, stored, writers); !read.ok())
+      return fail("cannot read the results store: " + read.reason());
+    if (Status recorded = store.record_search(search.files, stored_grades); !recorded.ok())
+      return fail("the results store in " + options.output + " failed: " + recorded.reason());
+    PlanSettings plan_settings;
+    plan_settings.force = options.force;
+    plan_settings.write_logs = options.write_logs;
+    plan_settings.tool_version = tool_version;
+    plan = plan_campaign(std::move(search.files), std::move(stored), writers, plan_settings);
+    search_report = {std::move(search.skipped), std::move(search.failures)};
+  }
 
   // Run.
   std::atomic<bool>& stop = catch_stop_signals();

@@ -114,7 +114,7 @@ TEST(CampaignGrades, AValueAtALimitTakesTheBetterGrade) {
 // give (the value shown against the limits shown) is the grade given.
 TEST(CampaignGrades, TheNumbersShownAndTheGradeNeverDisagree) {
   const auto shown = [](const std::string& text) { return std::stod(text) / 100; };
-  std::mt19937_64 random(7);
+  std::mt19937_64 random(7);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same cases every run
   for (const char* text : {"1%,2%,5%", "0.5%,1%,2%", "1.2345%,2%,3.05%", "0.001,0.0025,0.004"}) {
     GradeLimits limits;
     ASSERT_TRUE(parse_grade_limits(text, limits).ok()) << text;

@@ -345,6 +345,7 @@ TEST(ResultsStore, RecordsWhatEachOutputWasMadeFrom) {
 TEST(ResultsStore, ChannelMeansAreTheSameInAnyOrder) {
   const ScratchDir dir;
   std::vector<double> values;
+  values.reserve(50);
   for (int i = 0; i < 50; ++i) values.push_back(0.001 * (i % 7) + 1e-17 * i + 0.1 / (i + 1));
   std::array<ChannelMean, qavrel::nchan> first{};
   for (const bool reversed : {false, true}) {

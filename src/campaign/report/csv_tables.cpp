@@ -9,7 +9,7 @@ namespace {
 // A CSV field, as UTF-8, quoted when it holds a comma, a quote or a line
 // break.
 std::string field(const std::string& text) {
-  const std::string shown = is_utf8(text) ? text : utf8_shown(text);
+  std::string shown = is_utf8(text) ? text : utf8_shown(text);
   if (shown.find_first_of(",\"\r\n") == std::string::npos) return shown;
   std::string quoted = "\"";
   for (const char c : shown) {

@@ -83,7 +83,7 @@ std::string graded_percent(double value, const GradeLimits& limits) {
   for (const double limit : all)
     if (value > limit && within(value, limit)) return percent(limit, shown);
   for (int decimals = shown;; ++decimals) {
-    const std::string text = percent(value, decimals);
+    std::string text = percent(value, decimals);
     const bool reads_as_a_limit_it_exceeds = std::any_of(
         std::begin(all), std::end(all),
         [&](double limit) { return !within(value, limit) && text == percent(limit, decimals); });

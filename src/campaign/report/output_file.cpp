@@ -59,7 +59,7 @@ Status write_output(const std::string& path, const std::string& text, const std:
   }
   OutputFile output(path, stop);
   output.write(text);
-  const Status finished = output.finish();
+  Status finished = output.finish();
   placed = output.placed();
   return finished;
 }

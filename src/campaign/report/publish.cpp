@@ -233,8 +233,11 @@ std::vector<std::string> Publisher::strays(const std::vector<Output>& outputs) c
                         : folder == "chips"
                             ? name.size() > 5 && name.compare(name.size() - 5, 5, ".html") == 0
                             : is_list_page_name(name) || name == "problems.html";
-      if (name.front() != '.' && ours && wanted.count(hash_of(folder + "/" + name)) == 0)
-        strays.push_back(folder + "/" + name);
+      std::string output = folder;
+      output += '/';
+      output += name;
+      if (name.front() != '.' && ours && wanted.count(hash_of(output)) == 0)
+        strays.push_back(std::move(output));
     }
     ::closedir(listing);
   }
