@@ -93,7 +93,9 @@ Status stored_analyses(ResultsStore& store, const std::vector<DataFile>& files,
 // Says what went wrong in the run. Fails where the run could not complete;
 // ends the process where a signal stopped it.
 Status tell_run(const Options& options, const Plan& plan, const RunOutcome& run) {
-  const std::size_t wanted = std::min<std::size_t>(options.jobs, plan.to_analyse.size());
+  // Workers are said to have run short only where the pool ran at all.
+  const std::size_t wanted =
+      !run.store_failure.ok() ? 0 : std::min<std::size_t>(options.jobs, plan.to_analyse.size());
   if (run.workers == 0 && wanted > 0 && !options.quiet)
     std::fprintf(stderr,
                  "qavrel-campaign: no worker could run (threads or memory ran short); the files "
@@ -103,8 +105,6 @@ Status tell_run(const Options& options, const Plan& plan, const RunOutcome& run)
                  "qavrel-campaign: the system allowed %u of %zu workers (threads or memory ran "
                  "short); the run went on with those\n",
                  run.workers, wanted);
-  for (const std::size_t k : run.failed)
-    std::fprintf(stderr, "failed: %s: %s\n", run.made[k].path.c_str(), run.made[k].error.c_str());
   for (const Status& failure : run.map_failures)
     std::fprintf(stderr, "failed: %s\n", failure.reason().c_str());
   const std::string stopped_after = "stopped after " + std::to_string(run.analysed) + " of " +
@@ -202,17 +202,25 @@ int run_campaign(const Options& options) {
   run_settings.show_progress = !options.quiet;
   RunOutcome run = run_analyses(plan, run_settings, store, stop);
   if (Status ran = tell_run(options, plan, run); !ran.ok()) return fail(ran.reason());
-  std::size_t failures =
-      search_report.search_failures.size() + run.failed.size() + run.map_failures.size();
   const std::size_t reused = plan.reused;
   const std::vector<CampaignFile> files = with_analyses(std::move(plan), std::move(run.made));
+  // Every file that failed, in this run or as stored (a damaged file stays
+  // failed until it changes), with qavrel.exe's words.
+  std::size_t failures = search_report.search_failures.size();
+  for (const CampaignFile& file : files)
+    if (!file.analysis.ok) {
+      std::fprintf(stderr, "failed: %s: %s\n", file.analysis.path.c_str(),
+                   file.analysis.error.c_str());
+      ++failures;
+    }
 
   // Grade, and publish.
   const Grading grading = grade_campaign(files, options.limits);
   const ReportInputs inputs{files, grading, search_report, options.ratios_csv};
+  std::size_t outputs_failed = run.map_failures.size();
   for (const Status& failure : publish(options.output, inputs, store, stored_grades, stop)) {
     std::fprintf(stderr, "failed: %s\n", failure.reason().c_str());
-    ++failures;
+    ++outputs_failed;
   }
   if (stopped_by_signal()) {
     std::fprintf(stderr,
@@ -220,13 +228,17 @@ int run_campaign(const Options& options) {
                  "were left as they were, and the next run makes them.\n");
     end_by_stop_signal();
   }
+  if (outputs_failed > 0)
+    fail(std::to_string(outputs_failed) + (outputs_failed == 1 ? " output" : " outputs") +
+         " could not be written; the report is not up to date, and the next run makes what is "
+         "missing");
   if (!options.quiet) {
-    std::printf("%s\nreport: %s/report.html\n",
-                summary_line(files, grading, reused, failures).c_str(), options.output.c_str());
+    std::printf("%s\n", summary_line(files, grading, reused, failures).c_str());
+    if (outputs_failed == 0) std::printf("report: %s/report.html\n", options.output.c_str());
     if (std::fflush(stdout) != 0)
       return fail(std::string("cannot write the summary: ") + std::strerror(errno));
   }
-  return failures == 0 ? 0 : 1;
+  return failures == 0 && outputs_failed == 0 ? 0 : 1;
 }
 
 }  // namespace

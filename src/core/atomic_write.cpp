@@ -57,15 +57,19 @@ int write_all(int fd, std::string_view text) {
   return 0;
 }
 
+// The temporaries this process has named so far: each takes the next
+// count, so that a name of this process's id with a count not yet reached
+// was left by another process that had the same id (a container's).
+std::atomic<unsigned> temporaries_named{0};
+
 // Creates a new hidden file beside path, named after it. Returns its
 // descriptor, or -1 with errno set.
 int create_temporary(const std::string& path, std::string& temporary) {
-  static std::atomic<unsigned> counter{0};
   const std::size_t slash = path.rfind('/');
   const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
   for (int attempt = 0; attempt < max_name_attempts; ++attempt) {
-    temporary =
-        path.substr(0, name_start) + temporary_name(path.substr(name_start), getpid(), counter++);
+    temporary = path.substr(0, name_start) +
+                temporary_name(path.substr(name_start), getpid(), temporaries_named++);
     const int fd =
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
     if (fd >= 0 || errno != EEXIST) return fd;
@@ -76,25 +80,29 @@ int create_temporary(const std::string& path, std::string& temporary) {
 // Whether a process of that id runs: one of another user's still counts.
 bool process_runs(long pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
 
-// The process id in a temporary file's name, or -1 for a name of another
-// kind: .<name>.<pid>-<count>.tmp.
-long temporary_owner(std::string_view name) {
+// Who made a temporary file, as its name says: .<name>.<pid>-<count>.tmp.
+struct Maker {
+  long pid = -1;  // -1 for a name of another kind
+  unsigned long count = 0;
+};
+
+Maker temporary_maker(std::string_view name) {
   constexpr std::string_view ending = ".tmp";
   if (name.size() < 2 || name.front() != '.' || name.size() <= ending.size() ||
       name.substr(name.size() - ending.size()) != ending)
-    return -1;
+    return {};
   name.remove_suffix(ending.size());
   const std::size_t dash = name.rfind('-');
   const std::size_t dot = name.rfind('.', dash);
-  if (dash == std::string_view::npos || dot == std::string_view::npos || dot == 0) return -1;
+  if (dash == std::string_view::npos || dot == std::string_view::npos || dot == 0) return {};
   const std::string_view pid = name.substr(dot + 1, dash - dot - 1);
   const std::string_view count = name.substr(dash + 1);
   const auto digits = [](std::string_view text) {
     return !text.empty() && text.size() < 12 &&
            text.find_first_not_of("0123456789") == std::string_view::npos;
   };
-  if (!digits(pid) || !digits(count)) return -1;
-  return std::stol(std::string(pid));
+  if (!digits(pid) || !digits(count)) return {};
+  return {std::stol(std::string(pid)), std::stoul(std::string(count))};
 }
 
 // Makes the rename itself survive a power cut; a directory that can't be
@@ -138,8 +146,10 @@ std::string temporary_name(const std::string& name, long pid, unsigned count) {
 }
 
 bool is_stale_temporary(std::string_view name) {
-  const long owner = temporary_owner(name);
-  return owner > 0 && owner != getpid() && !process_runs(owner);
+  const Maker maker = temporary_maker(name);
+  if (maker.pid <= 0) return false;
+  if (maker.pid == getpid()) return maker.count >= temporaries_named;
+  return !process_runs(maker.pid);
 }
 
 std::size_t remove_stale_temporaries(const std::string& directory, std::string_view prefix) {

@@ -66,7 +66,9 @@ class AtomicFile {
 std::string temporary_name(const std::string& name, long pid, unsigned count);
 
 // Whether name is that of a temporary file whose process no longer runs,
-// left by a run that was killed.
+// left by a run that was killed: one of another process that is gone, or
+// one of this process's own id that this process never made (an earlier
+// process had the id, as each run in a container may).
 bool is_stale_temporary(std::string_view name);
 
 // Removes from directory the temporary files whose names start with

@@ -51,17 +51,22 @@ expect "chips.csv" "$(head -n 2 out_dir/chips.csv)" \
 100001,A,$(column worst_config out_dir/chips.csv | head -n 1),$(column worst_abs_mean_ratio out_dir/chips.csv | head -n 1),$(column worst_channel out_dir/chips.csv | head -n 1),2,0,$(ls $day/*100001/*odd_adc.txt)"
 expect "no progress line off a terminal" "$(grep -c $'\r' err)" 0
 
-# Every log is the one qavrel.exe writes for that file and those arguments.
+# Every log is the one qavrel.exe writes for that file and those arguments,
+# there on a copy of the file, so that the campaign's log is left as it is.
 same_logs=0
+mkdir copy
 while IFS=, read -r path chip config; do
   log=$(dirname "$path")/xtalk_vemra${chip}_${config}.log
-  # The log gets its time back, or the campaign would take it for a log
-  # that another program rewrote.
-  cp -p "$log" campaign.log && "${qavrel[@]}" "$chip" "$config" "$path" >/dev/null &&
-    cmp -s "$log" campaign.log && touch -r campaign.log "$log" && same_logs=$((same_logs + 1))
+  cp "$path" copy/data && "${qavrel[@]}" "$chip" "$config" copy/data >/dev/null &&
+    cmp -s "$log" "copy/xtalk_vemra${chip}_${config}.log" && same_logs=$((same_logs + 1))
 done < <(python3 -c 'import csv
 for r in csv.DictReader(open("out_dir/summary.csv")): print(r["path"], r["chip"], r["config"], sep=",")')
 expect "logs as qavrel.exe writes them" "$same_logs" 12
+
+# The store records what each output was made from, and the folder as a
+# whole, and nothing else.
+expect "a record per output" "$(sql 'select count(*) from output_files')" \
+  "$(($(find out_dir -type f ! -name 'campaign.sqlite*' | wc -l) + 1))"
 
 # A rerun with nothing changed reads nothing and writes nothing.
 stamps() { find tree out_dir -type f ! -name 'campaign.sqlite*' -printf '%p %T@\n' | sort; }
@@ -83,6 +88,21 @@ expect "the maps take the new colours" "$(md5sum <"$plot1" | grep -c "$plot_befo
 rm out_dir/report.html out_dir/chips/100003.html
 run -o out_dir -q tree
 expect "a lost report is made again" "$status|$(test -s out_dir/report.html && echo there)|$(grep -c 'class="map"' out_dir/chips/100003.html)" "0|there|2"
+# Outputs another program changed, not only emptied, are made again; one
+# that can't be (a folder in its place) is a failure, and no report is
+# announced.
+report_before=$(md5sum <out_dir/report.html)
+echo junk >out_dir/report.html && echo junk >"$plot1"
+run -o out_dir -q tree
+expect "outputs changed by another program" "$status|$(md5sum <out_dir/report.html)|$(grep -c '<svg' "$plot1")" \
+  "0|$report_before|1"
+rm out_dir/report.html && mkdir out_dir/report.html
+run -o out_dir --grades 0.001,0.002,0.004 tree
+expect "an output that can't be written" \
+  "$status|$(grep -c 'report.html: Is a directory' err)|$(grep -c 'outputs\? could not be written' err)|$(grep -c '^report:' out)" \
+  "1|1|1|0"
+rmdir out_dir/report.html
+run -o out_dir -q tree
 
 # A changed file is read again; its old analysis stays in the store.
 # Only its chip's page is written again, with the small indexes.
@@ -152,6 +172,14 @@ head -c 20000 "$zst" >"${zst%.txt.zst}_cut_adc.txt.gz"
 run -o out_dir -q tree
 expect "compressed files" "$status|$(grep '^failed' err | cut -d: -f1-2)|$(paste -d' ' <(column path) <(column grade) | grep "$zst")" \
   "1|failed: ${zst%.txt.zst}_cut_adc.txt.gz|$zst A"
+# A file whose data fails stays failed, said every run, and is not read
+# again until it changes.
+analyses=$(sql 'select count(*) from analyses')
+pages_before=$(pages)
+run -o out_dir tree
+expect "a damaged file is not read again" \
+  "$status|$(grep -c '^failed: .*_cut_adc.txt.gz' err)|$(sql 'select count(*) from analyses')|$(head -n 1 out | grep -o '([0-9]* unchanged)')|$(pages)" \
+  "1|1|$analyses|($(($(column path | wc -l))) unchanged)|$pages_before"
 rm "${zst%.txt.zst}_cut_adc.txt.gz"
 
 # Bad usage says how to use the tool, with status 2.
@@ -195,6 +223,16 @@ touch let-go && wait $holder && rm let-go
 run -o out_dir -q --force tree
 expect "the next run completes it" "$status|$(grep -c . err)" "0|0"
 
+# A store that is not one, or not a file: the reason, status 1, and the
+# outputs as they were.
+mkdir broken_store && echo "not a store" >broken_store/campaign.sqlite
+run -o broken_store tree
+expect "a store that is not a database" "$status|$(cat err)" \
+  "1|qavrel-campaign: cannot open the results store in broken_store: file is not a database"
+rm broken_store/campaign.sqlite && mkdir broken_store/campaign.sqlite
+run -o broken_store tree
+expect "a store that is a folder" "$status|$(grep -c 'cannot open the results store in broken_store' err)" "1|1"
+
 # Two runs never share an output folder.
 flock out_dir -c 'touch held; while [ ! -e let-go ]; do sleep 0.05; done' &
 wait_until "the folder to be held" test -e held
@@ -221,7 +259,8 @@ expect "a file found twice" "$status|$(wc -l <out_dir/summary.csv)" "0|$((data_f
 # those of a process still running.
 stale=$day/101500_vemra100001/.xtalk_vemra100001_20mV_calib-odd.log.999999999-0.tmp
 touch "$stale" out_dir/.report.html.999999999-3.tmp out_dir/chips/.1.html.999999999-4.tmp \
-  out_dir/index/.chips-1.html.999999999-5.tmp "$day/.xtalk_vemra1_odd.log.$$-0.tmp"
+  out_dir/index/.chips-1.html.999999999-5.tmp out_dir/plots/.1_odd-0.svg.999999999-6.tmp \
+  "$day/.xtalk_vemra1_odd.log.$$-0.tmp"
 run -o out_dir -q tree
 expect "stale temporaries" "$status|$(find tree out_dir -name '.*.tmp' -printf '%f ')" \
   "0|.xtalk_vemra1_odd.log.$$-0.tmp "

@@ -85,6 +85,25 @@ TEST(CampaignManifest, MarkDuplicatesAndEscapingNames) {
   EXPECT_EQ(found.skipped[1].path, dir.file("m.csv") + ", line 5");
 }
 
+// A chip or configuration that would put the log elsewhere, wherever the
+// "/" or ".." stands in it, is refused with the reason.
+TEST(CampaignManifest, NamesThatWouldPutTheLogElsewhereAreRefused) {
+  const ScratchDir dir;
+  std::string text = "path,chip,config\n";
+  int line = 0;
+  for (const std::string bad : {"/x", "x/", "a/b", "..", "..x", "x..", "a..b"}) {
+    text += std::to_string(++line) + ".txt," + bad + ",odd\n";
+    text += std::to_string(++line) + ".txt,7," + bad + "\n";
+  }
+  text += "ok.txt,7,odd.x\n";
+  const Search found = from_manifest(dir, text);
+  EXPECT_EQ(found.skipped.size(), static_cast<std::size_t>(line));
+  for (const SkippedFile& skipped : found.skipped)
+    EXPECT_NE(skipped.reason.find("holds \"/\" or \"..\""), std::string::npos) << skipped.path;
+  ASSERT_EQ(found.files.size(), 1u);
+  EXPECT_EQ(found.files[0].config, "odd.x");
+}
+
 // A file that a folder's search finds and a manifest names as well is
 // taken as first found, and said so.
 TEST(CampaignManifest, AFileFoundTwiceUnderTwoNamesIsSaid) {
@@ -135,6 +154,15 @@ TEST(CampaignFinding, DirectoriesGiveSampleFilesOnceAndInOrder) {
   EXPECT_EQ(by_pattern.files[0].chip + "|" + by_pattern.files[0].config, "42|odd");
 }
 
+// What could not be searched is said once each, in order, however the
+// paths were given.
+TEST(CampaignFinding, FailuresAreSortedAndSaidOnce) {
+  const Search found = find_data_files({"/nonexistent/b", "/nonexistent/a", "/nonexistent/b"}, {});
+  EXPECT_EQ(found.failures, (std::vector<std::string>{"/nonexistent/a: no such file",
+                                                      "/nonexistent/b: no such file"}));
+  EXPECT_TRUE(found.unsearched.empty());
+}
+
 // One file named in several ways is one file, with one canonical path.
 TEST(CampaignFinding, AFileFoundTwiceIsOneFile) {
   const ScratchDir dir;
@@ -165,10 +193,9 @@ TEST(CampaignFinding, AFolderThatMayNotBeReadIsAFailure) {
   const Search found = find_data_files({dir.file("d")}, {});
   ::chmod(dir.file("d/closed").c_str(), 0755);
   ::chmod(dir.file("d/listed").c_str(), 0755);
-  std::vector<std::string> failures = found.failures;
-  std::sort(failures.begin(), failures.end());
-  EXPECT_EQ(failures, (std::vector<std::string>{dir.file("d/closed") + ": Permission denied",
-                                                dir.file("d/listed") + ": Permission denied"}));
+  EXPECT_EQ(found.failures,
+            (std::vector<std::string>{dir.file("d/closed") + ": Permission denied",
+                                      dir.file("d/listed") + ": Permission denied"}));
   std::vector<std::string> unsearched = found.unsearched;
   std::sort(unsearched.begin(), unsearched.end());
   EXPECT_EQ(unsearched, (std::vector<std::string>{dir.file("d/closed"), dir.file("d/listed")}));

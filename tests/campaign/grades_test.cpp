@@ -104,6 +104,8 @@ TEST(CampaignGrades, AValueAtALimitTakesTheBetterGrade) {
   ASSERT_TRUE(parse_grade_limits("1%,3%,5%", three).ok());
   analysis.worst.abs_mean = 0.03;
   EXPECT_EQ(grade_of(analysis, three), Grade::b);
+  EXPECT_TRUE(within(0.05 * (1 + limit_tolerance), 0.05));
+  EXPECT_FALSE(within(std::nextafter(0.05 * (1 + limit_tolerance), 1.0), 0.05));
   // Just beyond the tolerance is beyond the limit, and reads so.
   analysis.worst.abs_mean = 0.0500001;
   EXPECT_EQ(grade_of(analysis, limits), Grade::fail);

@@ -25,8 +25,8 @@ DataFile found_file(const std::string& path, const std::string& config = "20mV_c
   found.path = path;
   found.chip = "7";
   found.config = config;
-  found.state = {1000, 5000};
-  found.log = {2416, 7000};
+  found.state = {1000, 5000, 5001};
+  found.log = {2416, 7000, 7001};
   return found;
 }
 
@@ -39,6 +39,7 @@ Analysis stored_for(const DataFile& found, std::int64_t id) {
   analysis.config = found.config;
   analysis.size = found.state.size;
   analysis.mtime_ns = found.state.mtime_ns;
+  analysis.ctime_ns = found.state.ctime_ns;
   analysis.tool_version = version;
   analysis.log_written = true;
   analysis.log = found.log;
@@ -86,10 +87,26 @@ TEST(Plan, AStoredAnalysisStandsOnlyForTheSameFileToolAndNaming) {
   // Rewritten in place with the same size: only the time tells.
   EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { ++found.state.mtime_ns; }));
   EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { ++found.state.size; }));
+  // Another file of the same size and time put in its place (a swap, a
+  // copy that kept its times): only the change time tells.
+  EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { ++found.state.ctime_ns; }));
   EXPECT_FALSE(stands_after([](DataFile&, Analysis& stored) { stored.tool_version = "1.0"; }));
   EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { found.chip = "8"; }));
   EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { found.config = "odd"; }));
-  EXPECT_FALSE(stands_after([](DataFile&, Analysis& stored) { stored.ok = false; }));
+  // A failure of the data itself stands as the data does; one of opening
+  // the file or writing its log is tried again.
+  const auto failed = [](Failure failure) {
+    return [failure](DataFile&, Analysis& stored) {
+      stored.ok = false;
+      stored.failure = failure;
+      stored.log_written = false;
+    };
+  };
+  EXPECT_TRUE(stands_after(failed(Failure::read)));
+  EXPECT_TRUE(stands_after(failed(Failure::parity)));
+  EXPECT_FALSE(stands_after(failed(Failure::open)));
+  EXPECT_FALSE(stands_after(failed(Failure::log)));
+  EXPECT_FALSE(stands_after(failed(Failure::none)));
   PlanSettings forced = settings();
   forced.force = true;
   EXPECT_FALSE(stands_after([](DataFile&, Analysis&) {}, forced));
@@ -100,6 +117,7 @@ TEST(Plan, TheOwnerOfALogIsReadAgainUnlessTheLogHoldsItsTable) {
   // that this file never wrote, is written again.
   EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { found.log = {}; }));
   EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { ++found.log.mtime_ns; }));
+  EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { ++found.log.ctime_ns; }));
   EXPECT_FALSE(stands_after([](DataFile& found, Analysis&) { found.log.size = 0; }));
   EXPECT_FALSE(stands_after([](DataFile&, Analysis& stored) { stored.log_written = false; }));
   // Without logs, only the data counts.
@@ -154,6 +172,31 @@ TEST(Plan, ALogLastWrittenByAnotherFileIsWrittenAgainByItsOwner) {
 // A retest: for each chip and configuration the latest file by path is
 // the current measurement, whatever folder it is in, and the earlier ones
 // are superseded by it. Every file has its own map.
+// A file in a folder that could not be searched can't be read either:
+// what was stored of it stands, even when every file is to be read again,
+// the tool is another, or the stored analysis failed. One that was never
+// stored is read like any other.
+TEST(Plan, AFileInAFolderNotSearchedStandsAsStored) {
+  DataFile found = found_file("/d/closed/a_adc.txt");
+  found.unsearched = true;
+  Analysis stored = stored_for(found, 1);
+  PlanSettings forced = settings();
+  forced.force = true;
+  PlanSettings newer = settings();
+  newer.tool_version = "10.0.0";
+  Analysis failed = stored;
+  failed.ok = false;
+  for (const auto& [analysis, plan_settings] :
+       {std::pair{stored, forced}, {stored, newer}, {failed, settings()}}) {
+    const Plan plan = plan_of({found}, {analysis}, plan_settings);
+    EXPECT_EQ(plan.reused, 1u);
+    EXPECT_TRUE(plan.to_analyse.empty());
+  }
+  EXPECT_EQ(plan_of({found}, {}, settings()).to_analyse, std::vector<std::size_t>{0});
+  found.unsearched = false;
+  EXPECT_EQ(plan_of({found}, {stored}, forced).to_analyse, std::vector<std::size_t>{0});
+}
+
 TEST(Plan, TheLatestFileOfAChipAndConfigurationIsCurrent) {
   std::vector<DataFile> found = {
       found_file("/c/20261207/101500_vemra7/101500_adc.txt"),

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <map>
 #include <random>
 
 #include "campaign/common/hashing.h"
@@ -16,6 +18,7 @@
 #include "campaign/report/front_page.h"
 #include "campaign/report/markup.h"
 #include "campaign/report/output_names.h"
+#include "campaign/report/publish.h"
 
 namespace {
 
@@ -84,6 +87,13 @@ TEST(CampaignTables, FieldsAreQuotedAndNumbersReadBack) {
   made.grading = grade_campaign(made.files, GradeLimits());
   const std::string summary = whole(summary_csv, made.inputs);
   EXPECT_EQ(summary.substr(summary.find('\n') + 1, 19), "\"a,\"\"b\"\"\n_adc.txt\",");
+  // Each character that needs quoting, on its own.
+  for (const char* special : {",", "\"", "\r", "\n"}) {
+    made.files[0].analysis.path = std::string("a") + special + "b";
+    const std::string table = whole(summary_csv, made.inputs);
+    const std::string quoted = std::string("\"a") + (special[0] == '"' ? "\"\"" : special) + "b\",";
+    EXPECT_EQ(table.substr(table.find('\n') + 1, quoted.size()), quoted) << special;
+  }
   EXPECT_EQ(std::stod(full_precision(0.1 + 0.2)), 0.1 + 0.2);
   EXPECT_EQ(full_precision(std::nan("")), "nan");
 }
@@ -270,6 +280,75 @@ TEST(CampaignReport, MarkupIsWellFormedWhateverANameHolds) {
   const std::string svg = colour_map_svg(analysis, RatioTable(), 0.05);
   EXPECT_EQ(svg.find('\xff'), std::string::npos);
   EXPECT_EQ(svg.find('\x01'), std::string::npos);
+}
+
+// UTF-8 as the standard draws it, at every boundary of a lead byte and
+// the byte after it; markup leaves out only what XML forbids beyond that.
+TEST(CampaignReport, Utf8IsValidExactlyWhereTheStandardSaysSo) {
+  const std::pair<const char*, std::size_t> cases[] = {{"\x7f", 1},
+                                                       {"\x80", 0},
+                                                       {"\xc1\xbf", 0},
+                                                       {"\xc2\x80", 2},
+                                                       {"\xdf\xbf", 2},
+                                                       {"\xc2\x7f", 0},
+                                                       {"\xc2\xc0", 0},
+                                                       {"\xe0\x9f\xbf", 0},
+                                                       {"\xe0\xa0\x80", 3},
+                                                       {"\xed\x9f\xbf", 3},
+                                                       {"\xed\xa0\x80", 0},
+                                                       {"\xef\xbf\xbf", 3},
+                                                       {"\xf0\x8f\xbf\xbf", 0},
+                                                       {"\xf0\x90\x80\x80", 4},
+                                                       {"\xf4\x8f\xbf\xbf", 4},
+                                                       {"\xf4\x90\x80\x80", 0},
+                                                       {"\xf5\x80\x80\x80", 0},
+                                                       {"\xe2\x82", 0}};
+  for (const auto& [bytes, length] : cases)
+    EXPECT_EQ(utf8_sequence_length(bytes, 0), length) << percent_escaped(bytes);
+  EXPECT_EQ(utf8_shown("a\xff"
+                       "b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  // U+FFFD stays; the noncharacters U+FFFE and U+FFFF do not.
+  EXPECT_EQ(markup_escaped("\xef\xbf\xbd"), "\xef\xbf\xbd");
+  EXPECT_EQ(markup_escaped("\xef\xbf\xbe"), "\xEF\xBF\xBD");
+  EXPECT_EQ(markup_escaped("\xef\xbf\xbf"), "\xEF\xBF\xBD");
+}
+
+// What the output folder is made from changes with each input of each
+// output, alone: a rerun that misses one would leave outputs behind.
+TEST(CampaignReport, TheFolderIsMadeFromEveryInputOfItsOutputs) {
+  const auto made_from_after = [](const std::function<void(Inputs&)>& change) {
+    Inputs made;
+    made.search.skipped.push_back({"/d/notes_adc.txt", "no chip"});
+    made.search.search_failures.push_back("/d/closed: Permission denied");
+    change(made);
+    return outputs_made_from(made.inputs);
+  };
+  const std::vector<std::pair<const char*, std::function<void(Inputs&)>>> changes = {
+      {"nothing", [](Inputs&) {}},
+      {"an analysis", [](Inputs& m) { m.files[2].analysis.id = 77; }},
+      {"a path", [](Inputs& m) { m.files[2].analysis.path += "x"; }},
+      {"a retest", [](Inputs& m) { m.files[1].superseded_by = CampaignFile::current; }},
+      {"a shared log", [](Inputs& m) { m.files[0].shares_log_with = "/d/other_adc.txt"; }},
+      {"a log's owner", [](Inputs& m) { m.files[0].owns_log = false; }},
+      {"logs written", [](Inputs& m) { m.files[0].writes_log = false; }},
+      {"limit A", [](Inputs& m) { m.grading.limits.a = 0.011; }},
+      {"limit B", [](Inputs& m) { m.grading.limits.b = 0.021; }},
+      {"limit C", [](Inputs& m) { m.grading.limits.c = 0.051; }},
+      {"ratios.csv", [](Inputs& m) { m.inputs.ratios_csv = true; }},
+      {"a skipped name", [](Inputs& m) { m.search.skipped[0].path += "x"; }},
+      {"why it was skipped", [](Inputs& m) { m.search.skipped[0].reason += "x"; }},
+      {"a search failure",
+       [](Inputs& m) { m.search.search_failures[0] = "/d/other: Permission denied"; }},
+      {"one file fewer", [](Inputs& m) { m.files.pop_back(); }},
+  };
+  std::map<std::uint64_t, const char*> seen;
+  for (const auto& [what, change] : changes) {
+    const auto [other, fresh] = seen.emplace(made_from_after(change), what);
+    EXPECT_TRUE(fresh) << what << " is made from what " << other->second << " is";
+  }
+  EXPECT_EQ(made_from_after([](Inputs&) {}), made_from_after([](Inputs&) {}));
 }
 
 // Pieces of a fingerprint are kept apart: moving text from one piece to

@@ -88,6 +88,14 @@ rm -r "$(dirname "$retest")"
 run -o out_dir tree
 same_as_clean "a retest removed after a stop" out_dir tree
 
+# Outputs a file-size limit kept from being written: the same command
+# without the limit writes them.
+(ulimit -f 40 && "${campaign[@]}" -q -o out_dir --grades 0.5%,1%,2% tree >out 2>err)
+expect "a file-size limit" "$?|$(grep -c 'File too large' err | sed 's/^[1-9][0-9]*$/some/')" "1|some"
+run -o out_dir --grades 0.5%,1%,2% tree
+same_as_clean "outputs a file-size limit held back" out_dir tree --grades 0.5%,1%,2%
+run -o out_dir tree
+
 # 2. A chip's page written just before the run was killed, whose chip's
 # files are then deleted, goes with them, with --force or without.
 new_chip=$day/095000_vemra100000
@@ -114,6 +122,20 @@ for line in sys.stdin:
   path, ratio = line.rstrip("\n").rsplit("|", 1)
   print(path + "|" + (repr(float(ratio)) if ratio else ""))')"
 same_as_clean "files moved and deleted" out_dir tree
+
+# Two files of one size and one modification time swapped (as a copy that
+# keeps times, or an archive unpacked, may leave them): each is read again.
+mkdir swap
+"${gen[@]}" --trains 2 --seed 1 --cross-talk 0.005 >swap/1_vemraP_b_l_odd_adc.txt
+"${gen[@]}" --trains 2 --seed 1 --cross-talk 0.04 >swap/1_vemraQ_b_l_odd_adc.txt
+touch -d '2026-12-01 10:00' swap/*
+expect "two files of one size" "$(stat -c %s swap/* | uniq | wc -l)" 1
+run -o swap_out swap
+mv swap/1_vemraP_b_l_odd_adc.txt swap/t && mv swap/1_vemraQ_b_l_odd_adc.txt swap/1_vemraP_b_l_odd_adc.txt &&
+  mv swap/t swap/1_vemraQ_b_l_odd_adc.txt
+run -o swap_out swap
+expect "swapped files are read again" "$(column grade swap_out/summary.csv | tr '\n' ' ')" "C A "
+same_as_clean "two files swapped" swap_out swap
 
 # 5. Two files whose chip and configuration spell one log name share it:
 # one owns it, both say so, and reruns settle.
@@ -261,6 +283,11 @@ else
   expect "a folder that can't be searched" \
     "$status|$(grep -c 'cannot search' err)|$(grep '^1,' closed/out/chips.csv | cut -d, -f2)|$(column path closed/out/summary.csv | sed 's|.*/||' | tr '\n' ' ')" \
     "1|1|A|101600_vemra1_b_l_20mV_calib-odd_adc.txt 102000_vemra2_b_l_20mV_calib-odd_adc.txt "
+  # A store the run may not write is said so before anything is read.
+  chmod 444 closed/out/campaign.sqlite
+  as_nobody "${campaign[@]}" -o closed/out --grades 1%,2%,3% closed/tree >out 2>err
+  expect "a read-only store" "$?|$(cat err)|$(cat out)" \
+    "1|qavrel-campaign: the results store in closed/out can't be written: it is read-only|"
 fi
 
 finish

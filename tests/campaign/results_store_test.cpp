@@ -83,12 +83,14 @@ TEST(ResultsStore, EveryColumnRoundTrips) {
   analysis.parity = Parity::even;
   analysis.size = 101;
   analysis.mtime_ns = 102;
+  analysis.ctime_ns = 110;
+  analysis.failure = Failure::log;
   analysis.train_rows = 3 * train_length + 5;
   analysis.rows_read = 104;
   analysis.ended_on_token = true;
   analysis.token_offset = 105;
   analysis.worst = {7, 0.0106, 0.0107};
-  analysis.log = {108, 109};
+  analysis.log = {108, 109, 111};
   analysis.chip = "c\xfe";
   analysis.config = "cfg-even";
   analysis.error = "an error";
@@ -116,6 +118,8 @@ TEST(ResultsStore, EveryColumnRoundTrips) {
   EXPECT_EQ(read.path, analysis.path);
   EXPECT_EQ(read.size, 101);
   EXPECT_EQ(read.mtime_ns, 102);
+  EXPECT_EQ(read.ctime_ns, 110);
+  EXPECT_EQ(read.failure, Failure::log);
   EXPECT_EQ(read.chip, analysis.chip);
   EXPECT_EQ(read.config, "cfg-even");
   EXPECT_EQ(read.parity, Parity::even);
@@ -133,7 +137,7 @@ TEST(ResultsStore, EveryColumnRoundTrips) {
   EXPECT_EQ(read.worst.standard_error, 0.0107);
   EXPECT_EQ(read.tool_version, "1.2.3");
   EXPECT_EQ(read.analysed_at, "2026-12-09T11:12:13Z");
-  EXPECT_EQ(read.log, (FileState{108, 109}));
+  EXPECT_EQ(read.log, (FileState{108, 109, 111}));
   EXPECT_EQ(writers.at(hash_of(read.log_path())), read.id);
   // The columns a reader sees, and those kept for readers alone.
   const std::string path = dir.file("s.sqlite");
@@ -154,9 +158,9 @@ TEST(ResultsStore, EveryColumnRoundTrips) {
   ASSERT_TRUE(store.add(failed, RatioTable()).ok());
   ASSERT_TRUE(store.commit().ok());
   EXPECT_EQ(one(path,
-                "SELECT parity, error, token_offset, worst_channel, log_size FROM analyses"
+                "SELECT parity, error, failure, token_offset, worst_channel, log_size FROM analyses"
                 " WHERE path = '/d/b_adc.txt'"),
-            "NULL|NULL|NULL|NULL|NULL");
+            "NULL|NULL|NULL|NULL|NULL|NULL");
 }
 
 TEST(ResultsStore, KeepsEveryAnalysisAndReadsBackRatiosExactly) {
@@ -205,7 +209,7 @@ TEST(ResultsStore, AFailureUndoesTheWholeBatch) {
         " BEGIN SELECT RAISE(ABORT, 'refused'); END");
   Analysis undone = odd_analysis("undone_adc.txt");
   ASSERT_TRUE(store.add(undone, RatioTable()).ok());
-  ASSERT_TRUE(store.record_output("plots/undone.svg", 1).ok());
+  ASSERT_TRUE(store.record_output("plots/undone.svg", {1, {2, 3, 4}}).ok());
   Analysis refused = odd_analysis("refused_adc.txt");
   EXPECT_EQ(store.add(refused, RatioTable()).reason(), "refused");
   Analysis after = odd_analysis("after_adc.txt");
@@ -297,8 +301,9 @@ TEST(ResultsStore, AFolderNotSearchedHoldsWhatTheLastSearchSawThere) {
     Analysis analysis = odd_analysis(name);
     analysis.size = 11;
     analysis.mtime_ns = 12;
+    analysis.ctime_ns = 15;
     analysis.log_written = true;
-    analysis.log = {13, 14};
+    analysis.log = {13, 14, 16};
     ASSERT_TRUE(store.add(analysis, RatioTable()).ok());
   }
   std::vector<DataFile> found(2);
@@ -311,8 +316,8 @@ TEST(ResultsStore, AFolderNotSearchedHoldsWhatTheLastSearchSawThere) {
   ASSERT_EQ(last_seen.size(), 1u);
   EXPECT_EQ(last_seen[0].path, "/d/closed/now_adc.txt");
   EXPECT_TRUE(last_seen[0].unsearched);
-  EXPECT_EQ(last_seen[0].state, (FileState{11, 12}));
-  EXPECT_EQ(last_seen[0].log, (FileState{13, 14}));
+  EXPECT_EQ(last_seen[0].state, (FileState{11, 12, 15}));
+  EXPECT_EQ(last_seen[0].log, (FileState{13, 14, 16}));
   last_seen.clear();
   ASSERT_TRUE(store.last_seen_in({"/d/clos"}, last_seen).ok());
   EXPECT_TRUE(last_seen.empty());
@@ -324,19 +329,20 @@ TEST(ResultsStore, RecordsWhatEachOutputWasMadeFrom) {
   const ScratchDir dir;
   ResultsStore store;
   ASSERT_TRUE(store.open(dir.file("campaign.sqlite")).ok());
-  ASSERT_TRUE(store.record_output("", 1).ok());
-  ASSERT_TRUE(store.record_output("report.html", ~std::uint64_t{0}).ok());
+  ASSERT_TRUE(store.record_output("", {1, {}}).ok());
+  ASSERT_TRUE(store.record_output("report.html", {~std::uint64_t{0}, {5, 6, 7}}).ok());
   ASSERT_TRUE(store.commit().ok());
-  std::uint64_t made_from = 0;
+  OutputRecord record;
   bool known = false;
-  ASSERT_TRUE(store.output_made_from("report.html", made_from, known).ok());
+  ASSERT_TRUE(store.load_output("report.html", record, known).ok());
   EXPECT_TRUE(known);
-  EXPECT_EQ(made_from, ~std::uint64_t{0});
+  EXPECT_EQ(record.made_from, ~std::uint64_t{0});
+  EXPECT_EQ(record.state, (FileState{5, 6, 7}));
   ASSERT_TRUE(store.forget_outputs({"", "never.html"}).ok());
   OutputRecords records;
   ASSERT_TRUE(store.load_outputs(records).ok());
   EXPECT_EQ(records.size(), 1u);
-  ASSERT_TRUE(store.output_made_from("", made_from, known).ok());
+  ASSERT_TRUE(store.load_output("", record, known).ok());
   EXPECT_FALSE(known);
 }
 
@@ -409,18 +415,33 @@ TEST(ResultsStore, EveryEarlierLayoutIsBroughtUpToDate) {
     EXPECT_TRUE(latest[0].has_ratios);
     EXPECT_EQ(latest[0].worst_channel_number(), 30);
     EXPECT_DOUBLE_EQ(latest[0].worst.abs_mean, 0.025);
-    EXPECT_EQ(latest[0].log, layout >= 4 ? (FileState{2416, 9}) : FileState{});
+    EXPECT_EQ(latest[0].log, layout >= 4 ? (FileState{2416, 9, -1}) : FileState{});
     EXPECT_FALSE(latest[1].ok);
     EXPECT_EQ(latest[1].error, "Cannot open file named /d/2_vemra8_b_l_even_adc.txt.");
-    std::array<ChannelMean, qavrel::nchan> means{};
-    ASSERT_TRUE(store.channel_means({2}, means).ok());
-    EXPECT_EQ(means[30].count, 1);
-    EXPECT_DOUBLE_EQ(means[30].sum, 0.025);
+    // Each channel's mean |ratio| is what a new analysis of those ratios
+    // keeps, whichever layout computed it: negative, infinite and missing
+    // ratios too.
+    for (const std::int64_t id : {1, 2}) {
+      RatioTable ratios;
+      ASSERT_TRUE(store.load_ratios(id, ratios).ok());
+      const auto expected = mean_abs_ratios(ratios);
+      std::array<ChannelMean, qavrel::nchan> means{};
+      ASSERT_TRUE(store.channel_means({id}, means).ok());
+      for (int column = 0; column < observed_channels; ++column) {
+        const ChannelMean& mean = means[static_cast<std::size_t>(2 * column)];
+        ASSERT_EQ(mean.count, 1) << id << " " << column;
+        EXPECT_NEAR(mean.sum, expected[static_cast<std::size_t>(column)], 1e-15)
+            << id << " " << column;
+      }
+    }
+    if (layout == 1) {
+      EXPECT_EQ(one(path, "SELECT worst_channel FROM analyses WHERE id = 1"), "0");
+    }
     EXPECT_EQ(one(path, "PRAGMA user_version"), std::to_string(current_layout));
     EXPECT_EQ(one(path, "SELECT count(*) FROM latest_ratios"), "240");
     EXPECT_EQ(one(path, "SELECT count(*) FROM output_files"), "0");
     Analysis added = odd_analysis("/d/3_adc.txt");
-    added.log = {1, 2};
+    added.log = {1, 2, 3};
     ASSERT_TRUE(store.add(added, RatioTable()).ok());
     ASSERT_TRUE(store.commit().ok());
   }

@@ -71,7 +71,8 @@ TEST(RunAnalyses, EachFileIsAnalysedAndStoredWithItsMap) {
     EXPECT_NE(made.id, 0);
     const std::string map = "plots/" + plot_name(made);
     EXPECT_TRUE(std::filesystem::exists(dir.file("out/" + map))) << map;
-    EXPECT_EQ(records.at(hash_of(map)), map_made_from(made, 0.05));
+    EXPECT_EQ(records.at(hash_of(map)).made_from, map_made_from(made, 0.05));
+    EXPECT_EQ(records.at(hash_of(map)).state, state_of(dir.file("out/" + map)));
   }
 }
 
@@ -80,7 +81,7 @@ TEST(RunAnalyses, AStopLetsTheFileInFlightFinishAndStartsNoOther) {
   const Plan plan = plan_of(dir, 5, true);
   ResultsStore store;
   ASSERT_TRUE(store.open(dir.file("out/campaign.sqlite")).ok());
-  ASSERT_TRUE(store.record_output("", 1).ok());
+  ASSERT_TRUE(store.record_output("", {1, {}}).ok());
   ASSERT_TRUE(store.commit().ok());
   std::atomic<bool> stop{false};
   // The FIFO opens for writing once the worker has opened it to read: the
@@ -104,9 +105,9 @@ TEST(RunAnalyses, AStopLetsTheFileInFlightFinishAndStartsNoOther) {
   EXPECT_EQ(stored[0].path, plan.files[0].analysis.path);
   // The record of the folder as a whole was forgotten before any map was
   // written; the map made is recorded.
-  std::uint64_t made_from = 0;
+  OutputRecord folder;
   bool known = true;
-  ASSERT_TRUE(store.output_made_from("", made_from, known).ok());
+  ASSERT_TRUE(store.load_output("", folder, known).ok());
   EXPECT_FALSE(known);
   OutputRecords records;
   ASSERT_TRUE(store.load_outputs(records).ok());

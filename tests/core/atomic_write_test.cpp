@@ -61,8 +61,14 @@ TEST(AtomicFile, StaleTemporariesOfEndedProcessesAreRemoved) {
   if (child == 0) _exit(0);
   waitpid(child, nullptr, 0);
   const ScratchDir dir;
+  // This process has made a temporary (count 0): one of its id and a count
+  // it never reached was left by another process that had its id.
+  ASSERT_TRUE(qavrel::write_atomically(dir.file("made").c_str(), "").ok());
+  ::unlink(dir.file("made").c_str());
   const std::string stale = qavrel::temporary_name("xtalk_vemra1_odd.log", child, 3);
   EXPECT_EQ(stale, ".xtalk_vemra1_odd.log." + std::to_string(child) + "-3.tmp");
+  const std::string stale_of_this_id =
+      qavrel::temporary_name("xtalk_vemra1_odd.log", getpid(), 4000000000u);
   const std::vector<std::string> kept = {
       qavrel::temporary_name("xtalk_vemra1_odd.log", getpid(), 0),
       qavrel::temporary_name("xtalk_vemra1_odd.log", 1, 0),
@@ -71,8 +77,9 @@ TEST(AtomicFile, StaleTemporariesOfEndedProcessesAreRemoved) {
       ".xtalk_vemra1_odd.log.x-1.tmp",
   };
   dir.write(stale, "");
+  dir.write(stale_of_this_id, "");
   for (const std::string& name : kept) dir.write(name, "");
-  EXPECT_EQ(qavrel::remove_stale_temporaries(dir.file(""), "xtalk_vemra"), 1u);
+  EXPECT_EQ(qavrel::remove_stale_temporaries(dir.file(""), "xtalk_vemra"), 2u);
   EXPECT_EQ(files_in(dir.file("")), kept.size());
   EXPECT_EQ(qavrel::remove_stale_temporaries(dir.file(""), ""), 1u);  // the report's
 }

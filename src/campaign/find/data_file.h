@@ -7,14 +7,18 @@
 
 namespace qavrel::campaign {
 
-// A file's size and modification time, as the store keeps them; -1 for
-// both when the file can't be looked at or is not there.
+// A file's size and the times it last changed, as the store keeps them:
+// of its content (mtime, which a copy may keep) and of the file itself
+// (ctime, which a rename, a rewrite or a swap of two files of one size and
+// mtime all change, and which no program sets back). -1 for each when the
+// file can't be looked at or is not there.
 struct FileState {
   std::int64_t size = -1;
   std::int64_t mtime_ns = -1;
+  std::int64_t ctime_ns = -1;
 
   bool operator==(const FileState& other) const {
-    return size == other.size && mtime_ns == other.mtime_ns;
+    return size == other.size && mtime_ns == other.mtime_ns && ctime_ns == other.ctime_ns;
   }
   bool operator!=(const FileState& other) const { return !(*this == other); }
 };

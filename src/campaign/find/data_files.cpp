@@ -51,7 +51,8 @@ void take(const std::string& path, const SearchRules& rules, Search& found) {
 }
 
 FileState state_from(const struct stat& info) {
-  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec};
+  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec,
+          info.st_ctim.tv_sec * nanoseconds_per_second + info.st_ctim.tv_nsec};
 }
 
 // Searches a canonical folder and those below it, without following links

@@ -1,5 +1,7 @@
 #include "campaign/model/analysis.h"
 
+#include <utility>
+
 #include "core/log_path.h"
 #include "core/trains.h"
 
@@ -13,6 +15,27 @@ bool Analysis::has_data() const { return qavrel::has_pedestals(train_rows); }
 std::string Analysis::log_path() const { return qavrel::log_path_for(path, chip, config); }
 int Analysis::worst_channel_number() const {
   return qavrel::observed_channel(worst.column, parity.value_or(qavrel::Parity::odd));
+}
+
+namespace {
+
+const std::pair<Failure, const char*> failure_names[] = {{Failure::open, "open"},
+                                                         {Failure::read, "read"},
+                                                         {Failure::parity, "parity"},
+                                                         {Failure::log, "log"}};
+
+}  // namespace
+
+const char* failure_name(Failure failure) {
+  for (const auto& [kind, name] : failure_names)
+    if (kind == failure) return name;
+  return "";
+}
+
+Failure failure_named(const std::string& name) {
+  for (const auto& [kind, known] : failure_names)
+    if (name == known) return kind;
+  return Failure::none;
 }
 
 }  // namespace qavrel::campaign

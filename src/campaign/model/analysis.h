@@ -12,10 +12,17 @@
 
 namespace qavrel::campaign {
 
+// What kept an analysis from its table and log: the file could not be
+// opened, or its reading failed part way (a corrupt or cut compressed
+// stream), its configuration names no parity, or its log could not be
+// written.
+enum class Failure { none, open, read, parity, log };
+
 struct Analysis {
   std::int64_t id = 0;        // its row in the store, once stored
   std::int64_t size = 0;      // of the data file, in bytes
   std::int64_t mtime_ns = 0;  // of the data file
+  std::int64_t ctime_ns = 0;  // of the data file
   std::int64_t train_rows = 0;
   std::int64_t rows_read = 0;
   std::int64_t token_offset = 0;  // where the token that is not a number starts
@@ -26,7 +33,8 @@ struct Analysis {
   std::string chip;
   std::string config;
   std::optional<qavrel::Parity> parity;  // none when the configuration names neither
-  std::string error;                     // why the analysis failed, as qavrel.exe says it
+  Failure failure = Failure::none;
+  std::string error;  // why the analysis failed, as qavrel.exe says it
   std::string tool_version;
   std::string analysed_at;  // UTC, as 2026-12-08T12:34:56Z
 
@@ -42,7 +50,13 @@ struct Analysis {
   std::string log_path() const;         // where its chip and configuration put the log
   // The chip's number of the worst observed channel.
   int worst_channel_number() const;
+  // The data file's state as it was analysed.
+  FileState data_state() const { return {size, mtime_ns, ctime_ns}; }
 };
+
+// "open", "read", "parity" or "log"; "" for none.
+const char* failure_name(Failure failure);
+Failure failure_named(const std::string& name);
 
 // The version stored with each analysis; a new one analyses everything again.
 extern const char* const tool_version;

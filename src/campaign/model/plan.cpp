@@ -17,14 +17,16 @@ constexpr std::size_t shares_named = 10;
 
 // A stored analysis stands for a file as long as the file, the tool and the
 // naming are as they were and, for the file that writes its log, the log
-// still holds its table.
+// still holds its table. A failure of the data itself stands as the data
+// does; a file that could not be opened, or whose log could not be
+// written, is tried again, as what stood in its way may be gone.
 bool still_stands(const Analysis& stored, const DataFile& found, bool writes_log,
                   const LogWriters& writers, const PlanSettings& settings) {
-  if (settings.force || !stored.ok) return false;
-  if (stored.size != found.state.size || stored.mtime_ns != found.state.mtime_ns) return false;
+  if (settings.force || stored.data_state() != found.state) return false;
   if (stored.tool_version != settings.tool_version || stored.chip != found.chip ||
       stored.config != found.config)
     return false;
+  if (!stored.ok) return stored.failure == Failure::read || stored.failure == Failure::parity;
   if (!writes_log) return true;
   const auto writer = writers.find(hash_of(stored.log_path()));
   const bool wrote_log_last = writer != writers.end() && writer->second == stored.id;

@@ -41,10 +41,14 @@ std::string markup_escaped(const std::string& text) {
     }
     if (byte >= 0x80) {
       const std::size_t length = utf8_sequence_length(text, i);
-      if (length == 0 || (length == 3 && is_noncharacter(text, i))) {
+      if (length == 0) {
         out += replacement;
       } else {
-        out.append(text, i, length);
+        // A character XML forbids is one character replaced.
+        if (length == 3 && is_noncharacter(text, i))
+          out += replacement;
+        else
+          out.append(text, i, length);
         i += length - 1;
       }
     } else if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') {

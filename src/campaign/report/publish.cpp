@@ -60,11 +60,13 @@ struct Output {
 const char* const all_chips_title = "All chips";
 const char* const not_a_title = "Chips that are not A, worst first";
 
-// Whether an output is there: one cut short by a power cut before it
-// reached the disk is empty.
-bool there(int folder, const std::string& name) {
+// An output's state as it is in the folder, looked at by name.
+FileState state_at(int folder, const std::string& name) {
   struct stat info {};
-  return ::fstatat(folder, name.c_str(), &info, 0) == 0 && info.st_size > 0;
+  if (::fstatat(folder, name.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return {};
+  constexpr std::int64_t nanoseconds_per_second = 1000000000;
+  return {info.st_size, info.st_mtim.tv_sec * nanoseconds_per_second + info.st_mtim.tv_nsec,
+          info.st_ctim.tv_sec * nanoseconds_per_second + info.st_ctim.tv_nsec};
 }
 
 // A folder of outputs, open so that its many files are looked at by name
@@ -111,10 +113,9 @@ class Publisher {
  private:
   std::string path(const std::string& name) const { return directory_ + "/" + name; }
   std::vector<Output> expected() const;
-  bool all_there(const std::vector<Output>& outputs) const;
   std::string map_placeholder(std::size_t file) const;
   std::string map_of(std::size_t file);
-  void decide(std::vector<Output>& outputs, const OutputRecords& records);
+  void decide(std::vector<Output>& outputs, const OutputRecords& records, bool inputs_as_recorded);
   std::vector<std::string> strays(const std::vector<Output>& outputs) const;
   void write(const Output& output);
   void write_text(const Output& output, const std::string& text);
@@ -130,14 +131,14 @@ class Publisher {
   const std::vector<std::size_t> all_chips_;
   const std::vector<std::size_t> not_a_;
   std::vector<Output> to_write_;
-  std::unordered_set<std::uint64_t> maps_to_write_;  // files whose maps are among to_write_
-  std::vector<Output> placed_;
+  std::unordered_set<std::uint64_t> maps_to_write_;   // files whose maps are among to_write_
+  std::vector<std::pair<Output, FileState>> placed_;  // and each one's state once in place
   std::set<std::string> touched_folders_;
   std::vector<Status> failures_;
 };
 
 std::vector<Output> Publisher::expected() const {
-  const std::uint64_t everything = everything_;
+  const std::uint64_t everything = everything_;  // the lists, the front page and the tables
   std::vector<Output> outputs;
   const double scale = inputs_.limits().c;
   for (std::size_t i = 0; i < inputs_.files.size(); ++i) {
@@ -162,13 +163,6 @@ std::vector<Output> Publisher::expected() const {
   outputs.push_back({"chips.csv", Kind::chips_table, 0, everything});
   if (inputs_.ratios_csv) outputs.push_back({"ratios.csv", Kind::ratios, 0, everything});
   return outputs;
-}
-
-bool Publisher::all_there(const std::vector<Output>& outputs) const {
-  const Folder top(directory_);
-  for (const Output& output : outputs)
-    if (!there(top.fd(), output.name)) return false;
-  return true;
 }
 
 // What a chip page shows of a map, for telling whether the page changed:
@@ -197,19 +191,28 @@ std::string Publisher::map_of(std::size_t file) {
   return map;
 }
 
-// Which outputs are to be written: those not there, and those whose
-// record says they were made from anything else. A chip's page is made
-// from what it shows, so it is drawn, with stand-ins for its maps, to
-// tell.
-void Publisher::decide(std::vector<Output>& outputs, const OutputRecords& records) {
+// Which outputs are to be written: those whose record says they were made
+// from anything else, and those that are not as they were left: missing,
+// empty (cut short by a power cut before reaching the disk), or changed by
+// another program. A chip's page is made from what it shows, so it is
+// drawn, with stand-ins for its maps, to tell; unless the folder as a
+// whole was recorded made from these very inputs, when every record there
+// is must hold.
+void Publisher::decide(std::vector<Output>& outputs, const OutputRecords& records,
+                       bool inputs_as_recorded) {
   const Folder top(directory_);
   for (Output& output : outputs) {
-    if (output.kind == Kind::chip_page)
-      output.made_from = hash_of(chip_page(inputs_.grading.chips[output.index], inputs_,
-                                           [this](std::size_t i) { return map_placeholder(i); }));
     const auto record = records.find(hash_of(output.name));
-    if (record != records.end() && record->second == output.made_from &&
-        there(top.fd(), output.name))
+    const bool recorded = record != records.end();
+    if (output.kind == Kind::chip_page)
+      output.made_from =
+          inputs_as_recorded && recorded
+              ? record->second.made_from
+              : hash_of(chip_page(inputs_.grading.chips[output.index], inputs_,
+                                  [this](std::size_t i) { return map_placeholder(i); }));
+    const FileState state = state_at(top.fd(), output.name);
+    if (recorded && record->second.made_from == output.made_from && state.size > 0 &&
+        state == record->second.state)
       continue;
     if (output.kind == Kind::map) maps_to_write_.insert(output.index);
     to_write_.push_back(output);
@@ -248,7 +251,7 @@ std::vector<std::string> Publisher::strays(const std::vector<Output>& outputs) c
 }
 
 void Publisher::placed(const Output& output) {
-  placed_.push_back(output);
+  placed_.emplace_back(output, state_of(path(output.name)));
   const std::size_t slash = output.name.find('/');
   touched_folders_.insert(slash == std::string::npos ? "" : output.name.substr(0, slash));
 }
@@ -331,12 +334,15 @@ void Publisher::write(const Output& output) {
 
 std::vector<Status> Publisher::run() {
   std::vector<Output> outputs = expected();
-  const std::uint64_t everything = everything_;
-  std::uint64_t recorded = 0;
-  bool known = false;
-  if (Status read = store_.output_made_from(whole_folder, recorded, known); !read.ok())
+  OutputRecords records;
+  if (Status read = store_.load_outputs(records); !read.ok())
     return {Status::failure("results store: " + read.reason())};
-  const bool up_to_date = known && recorded == everything && all_there(outputs);
+  const auto folder_record = records.find(hash_of(whole_folder));
+  const bool inputs_as_recorded =
+      folder_record != records.end() && folder_record->second.made_from == everything_;
+  decide(outputs, records, inputs_as_recorded);
+  const std::vector<std::string> removed = strays(outputs);
+  const bool up_to_date = inputs_as_recorded && to_write_.empty() && removed.empty();
 
   if (!up_to_date) {
     for (const char* folder : subfolders) {
@@ -344,13 +350,8 @@ std::vector<Status> Publisher::run() {
       fs::create_directories(path(folder), made);
       if (made) return {Status::failure("cannot create " + path(folder) + ": " + made.message())};
     }
-    OutputRecords records;
-    if (Status read = store_.load_outputs(records); !read.ok())
-      return {Status::failure("results store: " + read.reason())};
-    decide(outputs, records);
     std::stable_sort(to_write_.begin(), to_write_.end(),
                      [](const Output& a, const Output& b) { return a.kind < b.kind; });
-    const std::vector<std::string> removed = strays(outputs);
     // Forgotten before any is touched: a run stopped half way leaves them
     // unrecorded, and the next one makes them again.
     std::vector<std::string> changing{whole_folder};
@@ -371,12 +372,13 @@ std::vector<Status> Publisher::run() {
   // What is in place is recorded even after a stop; the whole folder only
   // when all of it is.
   Status recorded_all;
-  for (const Output& output : placed_)
-    if (recorded_all.ok()) recorded_all = store_.record_output(output.name, output.made_from);
+  for (const auto& [output, state] : placed_)
+    if (recorded_all.ok())
+      recorded_all = store_.record_output(output.name, {output.made_from, state});
   if (recorded_all.ok())
     recorded_all = store_.record_grades(inputs_.files, inputs_.grading, stored_grades_);
   if (recorded_all.ok() && failures_.empty() && !stop_ && !up_to_date)
-    recorded_all = store_.record_output(whole_folder, everything);
+    recorded_all = store_.record_output(whole_folder, {everything_, {}});
   if (recorded_all.ok()) recorded_all = store_.commit();
   if (!recorded_all.ok())
     failures_.push_back(Status::failure("results store: " + recorded_all.reason()));

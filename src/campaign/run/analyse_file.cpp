@@ -87,6 +87,7 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
   if (state.size >= 0) {
     analysis.size = state.size;
     analysis.mtime_ns = state.mtime_ns;
+    analysis.ctime_ns = state.ctime_ns;
   }
 
   // Files are analysed side by side, so each reads its own without a
@@ -98,15 +99,18 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
   analysis.ended_on_token = sums.ended_on_token;
   analysis.token_offset = static_cast<std::int64_t>(sums.token_offset);
   if (!sums.opened.ok()) {
+    analysis.failure = Failure::open;
     analysis.error = qavrel::open_failure(file.path);
     return analysis;
   }
   if (!sums.read.ok()) {
+    analysis.failure = Failure::read;
     analysis.error = qavrel::read_failure(file.path, sums.read);
     return analysis;
   }
   analysis.parity = qavrel::parity_named_in(file.config);
   if (!analysis.parity) {
+    analysis.failure = Failure::parity;
     analysis.error = qavrel::parity_error;
     return analysis;
   }
@@ -131,6 +135,7 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
       written = qavrel::write_atomically(log_path.c_str(), table);
     }
     if (!written.ok()) {
+      analysis.failure = Failure::log;
       analysis.error = qavrel::log_write_failure(log_path, written);
       return analysis;
     }

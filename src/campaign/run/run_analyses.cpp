@@ -29,6 +29,7 @@ struct Finished {
   RatioTable ratios;
   Status map_written;
   bool map_placed = false;
+  FileState map_state;  // once in place
 };
 
 }  // namespace
@@ -71,11 +72,13 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
     auto finished = std::make_unique<Finished>();
     finished->analysis =
         analyse_data_file(file, planned.writes_log, finished->ratios, link_refused);
-    if (finished->analysis.has_ratios)
-      finished->map_written =
-          write_output(plots + plot_name(finished->analysis),
-                       colour_map_svg(finished->analysis, finished->ratios, settings.map_scale),
-                       never, finished->map_placed);
+    if (finished->analysis.has_ratios) {
+      const std::string map = plots + plot_name(finished->analysis);
+      finished->map_written = write_output(
+          map, colour_map_svg(finished->analysis, finished->ratios, settings.map_scale), never,
+          finished->map_placed);
+      if (finished->map_placed) finished->map_state = state_of(map);
+    }
     slots[job] = std::move(finished);
   };
 
@@ -97,8 +100,9 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
       // transaction: neither is kept without the other.
       Status stored = store.add(analysis, finished->ratios);
       if (stored.ok() && finished->map_placed)
-        stored = store.record_output("plots/" + plot_name(analysis),
-                                     map_made_from(analysis, settings.map_scale));
+        stored =
+            store.record_output("plots/" + plot_name(analysis),
+                                {map_made_from(analysis, settings.map_scale), finished->map_state});
       if (!stored.ok()) store_failed(stored);
     }
     if (!finished->map_written.ok()) outcome.map_failures.push_back(finished->map_written);

@@ -28,6 +28,11 @@ const std::vector<AnalysisColumn>& columns() {
       {"mtime_ns", "INTEGER NOT NULL",
        [](Statement& insert, int i, const Analysis& a) { insert.bind_integer(i, a.mtime_ns); },
        [](const Statement& row, int i, Analysis& a) { a.mtime_ns = row.integer(i); }},
+      {"ctime_ns", "INTEGER",
+       [](Statement& insert, int i, const Analysis& a) { insert.bind_integer(i, a.ctime_ns); },
+       [](const Statement& row, int i, Analysis& a) {
+         a.ctime_ns = row.is_null(i) ? -1 : row.integer(i);
+       }},
       {"chip", "TEXT NOT NULL",
        [](Statement& insert, int i, const Analysis& a) { insert.bind_text(i, a.chip); },
        [](const Statement& row, int i, Analysis& a) { a.chip = row.text(i); }},
@@ -52,6 +57,14 @@ const std::vector<AnalysisColumn>& columns() {
          insert.bind_text(i, a.ok ? "ok" : "failed");
        },
        [](const Statement& row, int i, Analysis& a) { a.ok = row.text(i) == "ok"; }},
+      {"failure", "TEXT CHECK (failure IN ('open', 'read', 'parity', 'log'))",
+       [](Statement& insert, int i, const Analysis& a) {
+         if (a.failure == Failure::none)
+           insert.bind_null(i);
+         else
+           insert.bind_text(i, failure_name(a.failure));
+       },
+       [](const Statement& row, int i, Analysis& a) { a.failure = failure_named(row.text(i)); }},
       {"error", "TEXT",
        [](Statement& insert, int i, const Analysis& a) { text_or_null(insert, i, a.error); },
        [](const Statement& row, int i, Analysis& a) { a.error = row.text(i); }},
@@ -147,6 +160,16 @@ const std::vector<AnalysisColumn>& columns() {
        },
        [](const Statement& row, int i, Analysis& a) {
          a.log.mtime_ns = row.is_null(i) ? -1 : row.integer(i);
+       }},
+      {"log_ctime_ns", "INTEGER",
+       [](Statement& insert, int i, const Analysis& a) {
+         if (a.log.size >= 0)
+           insert.bind_integer(i, a.log.ctime_ns);
+         else
+           insert.bind_null(i);
+       },
+       [](const Statement& row, int i, Analysis& a) {
+         a.log.ctime_ns = row.is_null(i) ? -1 : row.integer(i);
        }},
   };
   return list;

@@ -46,7 +46,10 @@ CREATE TABLE data_files (
 );
 CREATE TABLE output_files (
   name TEXT PRIMARY KEY,
-  made_from INTEGER NOT NULL
+  made_from INTEGER NOT NULL,
+  size INTEGER NOT NULL,
+  mtime_ns INTEGER NOT NULL,
+  ctime_ns INTEGER NOT NULL
 ) WITHOUT ROWID;
 CREATE TABLE store_layout (
   layout INTEGER NOT NULL,
@@ -176,10 +179,14 @@ INSERT INTO channel_means
       // all again), and the files of the last search are, as well as the
       // store can tell, those it holds analyses of.
       return execute(db, std::string(R"sql(
-DROP TABLE IF EXISTS outputs;
-DROP TABLE IF EXISTS chip_pages;
 DROP VIEW IF EXISTS latest_ratios;
 DROP VIEW IF EXISTS latest_analyses;
+DROP TABLE IF EXISTS outputs;
+DROP TABLE IF EXISTS chip_pages;
+ALTER TABLE analyses ADD COLUMN ctime_ns INTEGER;
+ALTER TABLE analyses ADD COLUMN failure TEXT
+  CHECK (failure IN ('open', 'read', 'parity', 'log'));
+ALTER TABLE analyses ADD COLUMN log_ctime_ns INTEGER;
 )sql") + layout_5_tables + R"sql(
 INSERT INTO data_files (path, chip, config)
   SELECT path, chip, config FROM analyses AS a

@@ -8,7 +8,9 @@
 //   4  the log's size and time as each analysis left it
 //   5  data_files (the files of the last search, with their grades), the
 //      output_files a run made, and the current_measurements view; the
-//      layout's number kept in the store
+//      change time of each data file and log, and what kind of failure
+//      kept an analysis from its table; the layout's number kept in the
+//      store
 #pragma once
 
 #include "core/status.h"

@@ -91,13 +91,16 @@ Status ResultsStore::open(const std::string& path, int wait_ms) {
          "INSERT INTO ratios (analysis_id, peak, channel, ratio) VALUES (?, ?, ?, ?)"},
         {&insert_channel_mean_,
          "INSERT INTO channel_means (analysis_id, channel, mean_abs_ratio) VALUES (?, ?, ?)"},
-        {&insert_output_, "INSERT OR REPLACE INTO output_files (name, made_from) VALUES (?, ?)"},
+        {&insert_output_,
+         "INSERT OR REPLACE INTO output_files (name, made_from, size, mtime_ns, ctime_ns)"
+         " VALUES (?, ?, ?, ?, ?)"},
         {&select_ratios_, "SELECT peak, channel, ratio FROM ratios WHERE analysis_id = ?"}})
     if (Status prepared = statement->prepare(db_, sql); !prepared.ok()) return prepared;
   return {};
 }
 
 Status ResultsStore::check_writable() {
+  if (sqlite3_db_readonly(db_, "main") == 1) return Status::failure("it is read-only");
   if (Status committed = commit(); !committed.ok()) return committed;
   return execute("BEGIN IMMEDIATE; COMMIT;");
 }
@@ -108,8 +111,8 @@ Status ResultsStore::last_seen_in(const std::vector<std::string>& folders,
   Statement rows;
   if (Status prepared = rows.prepare(
           db_,
-          "SELECT f.path, f.chip, f.config, a.size, a.mtime_ns, a.log_written, a.log_size,"
-          " a.log_mtime_ns FROM data_files AS f LEFT JOIN analyses AS a"
+          "SELECT f.path, f.chip, f.config, a.size, a.mtime_ns, a.ctime_ns, a.log_written,"
+          " a.log_size, a.log_mtime_ns, a.log_ctime_ns FROM data_files AS f LEFT JOIN analyses AS a"
           " ON a.id = (SELECT max(id) FROM analyses WHERE path = f.path)");
       !prepared.ok())
     return prepared;
@@ -126,8 +129,12 @@ Status ResultsStore::last_seen_in(const std::vector<std::string>& folders,
     file.path = std::move(path);
     file.chip = rows.text(1);
     file.config = rows.text(2);
-    if (!rows.is_null(3)) file.state = {rows.integer(3), rows.integer(4)};
-    if (rows.integer(5) != 0 && !rows.is_null(6)) file.log = {rows.integer(6), rows.integer(7)};
+    const auto maybe = [&rows](int column) {
+      return rows.is_null(column) ? -1 : rows.integer(column);
+    };
+    if (!rows.is_null(3)) file.state = {rows.integer(3), rows.integer(4), maybe(5)};
+    if (rows.integer(6) != 0 && !rows.is_null(7))
+      file.log = {rows.integer(7), rows.integer(8), maybe(9)};
     file.unsearched = true;
     files.push_back(std::move(file));
   }
@@ -256,11 +263,14 @@ Status ResultsStore::add(Analysis& analysis, const RatioTable& ratios) {
   return {};
 }
 
-Status ResultsStore::record_output(const std::string& name, std::uint64_t made_from) {
+Status ResultsStore::record_output(const std::string& name, const OutputRecord& record) {
   if (Status begun = begin_batch(); !begun.ok()) return begun;
   insert_output_.reset();
   insert_output_.bind_text(1, name);
-  insert_output_.bind_integer(2, static_cast<std::int64_t>(made_from));
+  insert_output_.bind_integer(2, static_cast<std::int64_t>(record.made_from));
+  insert_output_.bind_integer(3, record.state.size);
+  insert_output_.bind_integer(4, record.state.mtime_ns);
+  insert_output_.bind_integer(5, record.state.ctime_ns);
   return insert_output_.step() == SQLITE_DONE ? Status() : fail();
 }
 
@@ -270,27 +280,36 @@ Status ResultsStore::commit() {
   return execute("COMMIT");
 }
 
+namespace {
+
+OutputRecord read_record(const Statement& row, int first) {
+  return {static_cast<std::uint64_t>(row.integer(first)),
+          {row.integer(first + 1), row.integer(first + 2), row.integer(first + 3)}};
+}
+
+}  // namespace
+
 Status ResultsStore::load_outputs(OutputRecords& records) {
   Statement rows;
-  if (Status prepared = rows.prepare(db_, "SELECT name, made_from FROM output_files");
+  if (Status prepared =
+          rows.prepare(db_, "SELECT name, made_from, size, mtime_ns, ctime_ns FROM output_files");
       !prepared.ok())
     return prepared;
   int step = SQLITE_ROW;
-  while ((step = rows.step()) == SQLITE_ROW)
-    records[hash_of(rows.text(0))] = static_cast<std::uint64_t>(rows.integer(1));
+  while ((step = rows.step()) == SQLITE_ROW) records[hash_of(rows.text(0))] = read_record(rows, 1);
   return step == SQLITE_DONE ? Status() : fail();
 }
 
-Status ResultsStore::output_made_from(const std::string& name, std::uint64_t& made_from,
-                                      bool& known) {
+Status ResultsStore::load_output(const std::string& name, OutputRecord& record, bool& known) {
   Statement row;
-  if (Status prepared = row.prepare(db_, "SELECT made_from FROM output_files WHERE name = ?");
+  if (Status prepared = row.prepare(
+          db_, "SELECT made_from, size, mtime_ns, ctime_ns FROM output_files WHERE name = ?");
       !prepared.ok())
     return prepared;
   row.bind_text(1, name);
   const int step = row.step();
   known = step == SQLITE_ROW;
-  if (known) made_from = static_cast<std::uint64_t>(row.integer(0));
+  if (known) record = read_record(row, 0);
   return step == SQLITE_ROW || step == SQLITE_DONE ? Status() : fail();
 }
 

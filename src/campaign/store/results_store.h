@@ -34,8 +34,15 @@ struct ChannelMean {
   std::int64_t count = 0;
 };
 
-// What each output was made from, by a hash of its name.
-using OutputRecords = std::unordered_map<std::uint64_t, std::uint64_t>;
+// What an output was made from, and its file's state once it was in place,
+// so that an output another program changed or removed is told.
+struct OutputRecord {
+  std::uint64_t made_from = 0;
+  FileState state;
+};
+
+// The records of the outputs, by a hash of each one's name.
+using OutputRecords = std::unordered_map<std::uint64_t, OutputRecord>;
 
 // For each file of a search, its grade and standing as the store holds
 // them from the last outputs (see record_grades); 0 where it holds none.
@@ -75,13 +82,13 @@ class ResultsStore {
   // together at the next commit; a failed addition or commit undoes every
   // one since the last commit.
   Status add(Analysis& analysis, const RatioTable& ratios);
-  Status record_output(const std::string& name, std::uint64_t made_from);
+  Status record_output(const std::string& name, const OutputRecord& record);
   Status commit();
 
-  // What the outputs were made from: all of them, or the one named (known
+  // The records of the outputs: all of them, or the one named (known
   // tells whether the store holds it).
   Status load_outputs(OutputRecords& records);
-  Status output_made_from(const std::string& name, std::uint64_t& made_from, bool& known);
+  Status load_output(const std::string& name, OutputRecord& record, bool& known);
   // Forgets what these outputs were made from, at once and durably,
   // before they are written again or removed.
   Status forget_outputs(const std::vector<std::string>& names);

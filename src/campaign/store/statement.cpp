@@ -18,6 +18,8 @@ Status Statement::prepare(sqlite3* db, const std::string& sql) {
 }
 
 void Statement::reset() {
+  // A statement that was never prepared has nothing to reset.
+  if (statement_ == nullptr) return;
   sqlite3_reset(statement_);
   sqlite3_clear_bindings(statement_);
 }

@@ -39,9 +39,16 @@ INSERT INTO analyses VALUES
   (3, '/d/2_vemra8_b_l_even_adc.txt', 0, 7, '8', 'even', NULL, 'failed',
    'Cannot open file named /d/2_vemra8_b_l_even_adc.txt.', 0, 0, 0, 0, 0, 'end of file', NULL,
    '/d/xtalk_vemra8_even.log', 0, '1.3.0', '2026-12-08T11:00:00Z');
--- Chip 7's analyses are odd pulsed, its worst channel 30 at 2.5%.
+-- Chip 7's analyses are odd pulsed. The latest has its worst channel 30
+-- at 2.5%; the first has negative ratios on every other channel, one
+-- infinite and one not-a-number (NULL).
 WITH RECURSIVE peaks(peak) AS (SELECT 0 UNION ALL SELECT peak + 1 FROM peaks WHERE peak < 14),
   columns(col) AS (SELECT 0 UNION ALL SELECT col + 1 FROM columns WHERE col < 15),
   analysed(id) AS (SELECT 1 UNION ALL SELECT 2)
 INSERT INTO ratios
-  SELECT analysed.id, peak, 2 * col, 0.01 + 0.001 * col FROM analysed, peaks, columns;
+  SELECT analysed.id, peak, 2 * col,
+    CASE WHEN analysed.id = 1 AND peak = 0 AND col = 0 THEN 9e999
+         WHEN analysed.id = 1 AND peak = 1 AND col = 1 THEN NULL
+         WHEN analysed.id = 1 AND col % 2 = 1 THEN -(0.01 + 0.001 * col + 0.0001 * peak)
+         ELSE 0.01 + 0.001 * col END
+  FROM analysed, peaks, columns;

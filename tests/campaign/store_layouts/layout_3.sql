@@ -59,11 +59,20 @@ CREATE TABLE channel_means (
 ) WITHOUT ROWID;
 INSERT INTO outputs VALUES ('0123456789abcdef');
 INSERT INTO chip_pages VALUES ('7', '7.html', 'fedcba9876543210');
--- Chip 7's analyses are odd pulsed, its worst channel 30 at 2.5%.
+-- Chip 7's analyses are odd pulsed. The latest has its worst channel 30
+-- at 2.5%; the first has negative ratios on every other channel, one
+-- infinite and one not-a-number (NULL).
 WITH RECURSIVE peaks(peak) AS (SELECT 0 UNION ALL SELECT peak + 1 FROM peaks WHERE peak < 14),
   columns(col) AS (SELECT 0 UNION ALL SELECT col + 1 FROM columns WHERE col < 15),
   analysed(id) AS (SELECT 1 UNION ALL SELECT 2)
 INSERT INTO ratios
-  SELECT analysed.id, peak, 2 * col, 0.01 + 0.001 * col FROM analysed, peaks, columns;
+  SELECT analysed.id, peak, 2 * col,
+    CASE WHEN analysed.id = 1 AND peak = 0 AND col = 0 THEN 9e999
+         WHEN analysed.id = 1 AND peak = 1 AND col = 1 THEN NULL
+         WHEN analysed.id = 1 AND col % 2 = 1 THEN -(0.01 + 0.001 * col + 0.0001 * peak)
+         ELSE 0.01 + 0.001 * col END
+  FROM analysed, peaks, columns;
 INSERT INTO channel_means
-  SELECT analysis_id, channel, avg(abs(ratio)) FROM ratios GROUP BY analysis_id, channel;
+  SELECT analysis_id, channel, avg(abs(ratio)) FROM ratios
+  WHERE ratio IS NOT NULL AND abs(ratio) < 9e999
+  GROUP BY analysis_id, channel;
