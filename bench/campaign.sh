@@ -36,6 +36,8 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 scale_runs() {
   local name=$1 campaign=$2 runs=${RUNS:-3} out="$work/$1" changed="$work/tree/d0000/100000_vemra200000_zorik00_link00_20mV_calib-odd_adc.txt"
   rm -rf "$out"
+  # Each first run writes every log, as a campaign's first run does.
+  find "$work/tree" -name 'xtalk_vemra*.log' -delete
   "$measure" "$campaign" -q -j 2 -o "$out" "$work/tree" >"$work/$name.first"
   for ((run = 0; run < runs; ++run)); do
     # Each rerun finds the one file changed again: its content swaps.

@@ -1,6 +1,7 @@
 #include "campaign/common/hashing.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace qavrel::campaign {
 
@@ -17,6 +18,24 @@ Fingerprint& Fingerprint::add(std::string_view text) {
 }
 
 Fingerprint& Fingerprint::add(std::int64_t number) { return add(std::to_string(number)); }
+
+std::uint64_t hash_of_text(std::string_view text) {
+  std::uint64_t hash = 14695981039346656037u ^ text.size();
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, 8);
+    // A multiplication carries each bit only upwards; the shift brings
+    // the high bits back down, so that every bit reaches every other.
+    hash = (hash ^ word) * fnv_prime;
+    hash ^= hash >> 32;
+  }
+  for (; at < text.size(); ++at) {
+    hash = (hash ^ static_cast<unsigned char>(text[at])) * fnv_prime;
+    hash ^= hash >> 32;
+  }
+  return hash;
+}
 
 std::string Fingerprint::text() const {
   char digits[17];

@@ -23,4 +23,9 @@ class Fingerprint {
 
 inline std::uint64_t hash_of(std::string_view text) { return Fingerprint().add(text).value(); }
 
+// A 64-bit hash of a long text, such as a whole page, eight bytes at a
+// time: for telling whether the text changed, where a page's worth of
+// bytes one at a time would cost more than drawing the page.
+std::uint64_t hash_of_text(std::string_view text);
+
 }  // namespace qavrel::campaign

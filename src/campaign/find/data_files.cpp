@@ -84,10 +84,13 @@ void search(const std::string& top, const SearchRules& rules, Search& found) {
       path += '/';
       path += name;
       if (qavrel::is_log_name(name)) {
+        struct stat log {};
+        // Looked at by name in its folder, as the data files are.
         if (name.front() == '.' && qavrel::is_stale_temporary(name))
           found.stale_temporaries.push_back(path);
         else
-          found.logs_listed.insert(hash_of(path));
+          found.log_states[hash_of(path)] =
+              ::fstatat(fd, entry->d_name, &log, 0) == 0 ? state_from(log) : FileState{};
         continue;
       }
       unsigned char type = entry->d_type;
@@ -229,16 +232,18 @@ void look_at(Search& found) {
     const std::string log_path = qavrel::log_path_for(file.path, file.chip, file.config);
     const std::string_view folder = std::string_view(log_path).substr(0, log_path.rfind('/'));
     // A log the folder's listing did not show is not there.
-    const bool folder_listed = found.listed_folders.count(hash_of(folder)) != 0;
-    file.log = !folder_listed || found.logs_listed.count(hash_of(log_path)) != 0
-                   ? state_of(log_path)
-                   : FileState{};
+    if (found.listed_folders.count(hash_of(folder)) == 0) {
+      file.log = state_of(log_path);
+    } else {
+      const auto log = found.log_states.find(hash_of(log_path));
+      file.log = log != found.log_states.end() ? log->second : FileState{};
+    }
     const auto listed = found.states.find(hash_of(file.path));
     file.state = listed != found.states.end() ? listed->second : state_of(file.path);
   }
   // What the listings showed has served: its memory goes back.
   std::unordered_map<std::uint64_t, FileState>().swap(found.states);
-  std::unordered_set<std::uint64_t>().swap(found.logs_listed);
+  std::unordered_map<std::uint64_t, FileState>().swap(found.log_states);
 }
 
 }  // namespace qavrel::campaign

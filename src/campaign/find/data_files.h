@@ -34,11 +34,11 @@ struct Search {
   std::vector<std::string> unsearched;         // folders that could not be searched
   std::vector<std::string> stale_temporaries;  // of logs, left by runs that were killed
   // What the listings of folders showed, by hashes of paths, so that files
-  // need not be looked at one by one: the folders listed, the logs in
-  // them, and the data files' states.
+  // need not be looked at one by one: the folders listed, and the states
+  // of the data files and of the logs in them.
   std::unordered_set<std::uint64_t> listed_folders;
-  std::unordered_set<std::uint64_t> logs_listed;
   std::unordered_map<std::uint64_t, FileState> states;
+  std::unordered_map<std::uint64_t, FileState> log_states;
 };
 
 // Whether path lies below folder (both canonical); false for an empty folder.

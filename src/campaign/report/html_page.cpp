@@ -64,12 +64,19 @@ std::string percent(double ratio, int decimals) {
 }
 
 int limit_decimals(const GradeLimits& limits) {
+  // Asked for again and again with the same limits, once for each value
+  // shown beside them.
+  thread_local GradeLimits last{-1, -1, -1};
+  thread_local int last_decimals = 2;
+  if (limits.a == last.a && limits.b == last.b && limits.c == last.c) return last_decimals;
   int decimals = 2;
   for (const double limit : {limits.a, limits.b, limits.c})
     while (decimals < max_decimals &&
            std::fabs(std::strtod(percent(limit, decimals).c_str(), nullptr) / 100 - limit) >
                limit * limit_tolerance)
       ++decimals;
+  last = limits;
+  last_decimals = decimals;
   return decimals;
 }
 

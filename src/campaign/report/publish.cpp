@@ -200,7 +200,18 @@ std::string Publisher::map_of(std::size_t file) {
 // is must hold.
 void Publisher::decide(std::vector<Output>& outputs, const OutputRecords& records,
                        bool inputs_as_recorded) {
+  // Each output is looked at by its name in its folder.
   const Folder top(directory_);
+  const Folder chips(path("chips"));
+  const Folder index(path("index"));
+  const Folder plots(path("plots"));
+  const auto state_of_output = [&](const std::string& name) {
+    const std::size_t slash = name.find('/');
+    if (slash == std::string::npos) return state_at(top.fd(), name);
+    const std::string_view subfolder = std::string_view(name).substr(0, slash);
+    const Folder& folder = subfolder == "chips" ? chips : subfolder == "index" ? index : plots;
+    return state_at(folder.fd(), name.substr(slash + 1));
+  };
   for (Output& output : outputs) {
     const auto record = records.find(hash_of(output.name));
     const bool recorded = record != records.end();
@@ -208,9 +219,9 @@ void Publisher::decide(std::vector<Output>& outputs, const OutputRecords& record
       output.made_from =
           inputs_as_recorded && recorded
               ? record->second.made_from
-              : hash_of(chip_page(inputs_.grading.chips[output.index], inputs_,
-                                  [this](std::size_t i) { return map_placeholder(i); }));
-    const FileState state = state_at(top.fd(), output.name);
+              : hash_of_text(chip_page(inputs_.grading.chips[output.index], inputs_,
+                                       [this](std::size_t i) { return map_placeholder(i); }));
+    const FileState state = state_of_output(output.name);
     if (recorded && record->second.made_from == output.made_from && state.size > 0 &&
         state == record->second.state)
       continue;
@@ -341,7 +352,10 @@ std::vector<Status> Publisher::run() {
   const bool inputs_as_recorded =
       folder_record != records.end() && folder_record->second.made_from == everything_;
   decide(outputs, records, inputs_as_recorded);
-  const std::vector<std::string> removed = strays(outputs);
+  // A folder recorded as made from these very inputs holds no strays: any
+  // run that wrote to it since would have forgotten that record first.
+  const std::vector<std::string> removed =
+      inputs_as_recorded ? std::vector<std::string>() : strays(outputs);
   const bool up_to_date = inputs_as_recorded && to_write_.empty() && removed.empty();
 
   if (!up_to_date) {
