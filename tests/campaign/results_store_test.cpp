@@ -428,7 +428,7 @@ TEST(ResultsStore, EveryEarlierLayoutIsBroughtUpToDate) {
       std::array<ChannelMean, qavrel::nchan> means{};
       ASSERT_TRUE(store.channel_means({id}, means).ok());
       for (int column = 0; column < observed_channels; ++column) {
-        const ChannelMean& mean = means[static_cast<std::size_t>(2 * column)];
+        const ChannelMean& mean = means[2 * static_cast<std::size_t>(column)];
         ASSERT_EQ(mean.count, 1) << id << " " << column;
         EXPECT_NEAR(mean.sum, expected[static_cast<std::size_t>(column)], 1e-15)
             << id << " " << column;

@@ -1,7 +1,5 @@
 #include "campaign/model/analysis.h"
 
-#include <utility>
-
 #include "core/log_path.h"
 #include "core/trains.h"
 
@@ -19,22 +17,27 @@ int Analysis::worst_channel_number() const {
 
 namespace {
 
-const std::pair<Failure, const char*> failure_names[] = {{Failure::open, "open"},
-                                                         {Failure::read, "read"},
-                                                         {Failure::parity, "parity"},
-                                                         {Failure::log, "log"}};
+struct FailureName {
+  Failure failure;
+  const char* name;
+};
+
+constexpr FailureName failure_names[] = {{Failure::open, "open"},
+                                         {Failure::read, "read"},
+                                         {Failure::parity, "parity"},
+                                         {Failure::log, "log"}};
 
 }  // namespace
 
 const char* failure_name(Failure failure) {
-  for (const auto& [kind, name] : failure_names)
-    if (kind == failure) return name;
+  for (const FailureName& entry : failure_names)
+    if (entry.failure == failure) return entry.name;
   return "";
 }
 
 Failure failure_named(const std::string& name) {
-  for (const auto& [kind, known] : failure_names)
-    if (name == known) return kind;
+  for (const FailureName& entry : failure_names)
+    if (name == entry.name) return entry.failure;
   return Failure::none;
 }
 
