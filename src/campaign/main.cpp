@@ -3,6 +3,7 @@
 // grades each chip and shows it all in a report. A run finds the files,
 // plans what to read, runs the analyses, grades and publishes the outputs;
 // main parses the options and wires those steps together.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +32,9 @@
 namespace qavrel::campaign {
 namespace {
 
+// Past about this many bytes SQLite can't open a store's path.
+constexpr std::size_t max_store_path = 450;
+
 int fail(const std::string& line) {
   std::fprintf(stderr, "qavrel-campaign: %s\n", line.c_str());
   return 1;
@@ -56,11 +60,13 @@ int no_data_files(const Options& options) {
 }
 
 // Removes what runs that were killed left half written in the folders this
-// run writes: the output folder and, unless logs are off, the data folders.
+// run writes: in the output folder, which this run alone writes while it
+// holds its lock, every temporary but its own; and, unless logs are off,
+// in the data folders those of runs that no longer run.
 void remove_stale_temporaries(const std::string& output, const Search& search, bool write_logs) {
-  qavrel::remove_stale_temporaries(output, "");
+  qavrel::remove_foreign_temporaries(output);
   for (const char* folder : {"/plots", "/chips", "/index"})
-    qavrel::remove_stale_temporaries(output + folder, "");
+    qavrel::remove_foreign_temporaries(output + folder);
   if (!write_logs) return;
   for (const std::string& temporary : search.stale_temporaries)
     if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
@@ -144,6 +150,16 @@ int run_campaign(const Options& options) {
   if (made) return fail("cannot create " + plots + ": " + made.message());
   FolderLock lock;
   if (Status locked = lock.take(options.output); !locked.ok()) return fail(locked.reason());
+  // The campaign writes and removes files in its folders: one that is a
+  // link would have it write or remove files elsewhere.
+  for (const char* folder : {"/plots", "/chips", "/index"}) {
+    struct stat info {};
+    const std::string path = options.output + folder;
+    if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+      return fail(path + " is not a folder of the campaign's own but " +
+                  (S_ISLNK(info.st_mode) ? "a link" : "a file") +
+                  "; move it away, as the campaign writes and removes its outputs there");
+  }
   const SearchRules rules{options.pattern.empty() ? nullptr : &pattern,
                           std::filesystem::canonical(options.output).string()};
 
@@ -161,10 +177,13 @@ int run_campaign(const Options& options) {
       tell_search(options, search);
       return no_data_files(options);
     }
-    if (Status opened = store.open(options.output + "/campaign.sqlite",
-                                   static_cast<int>(options.store_wait_s * 1000));
+    const std::string store_path = options.output + "/campaign.sqlite";
+    if (Status opened = store.open(store_path, static_cast<int>(options.store_wait_s * 1000));
         !opened.ok())
-      return fail("cannot open the results store in " + options.output + ": " + opened.reason());
+      return fail("cannot open the results store in " + options.output + ": " + opened.reason() +
+                  (std::filesystem::absolute(store_path).string().size() > max_store_path
+                       ? " (SQLite takes paths of up to 512 bytes: choose a shorter -o)"
+                       : ""));
     // A store that another program holds is waited for, and given up on,
     // before any file is read.
     if (Status writable = store.check_writable(); !writable.ok())

@@ -152,17 +152,36 @@ bool is_stale_temporary(std::string_view name) {
   return !process_runs(maker.pid);
 }
 
-std::size_t remove_stale_temporaries(const std::string& directory, std::string_view prefix) {
+bool is_foreign_temporary(std::string_view name) {
+  const Maker maker = temporary_maker(name);
+  return maker.pid > 0 && (maker.pid != getpid() || maker.count >= temporaries_named);
+}
+
+namespace {
+
+template <typename Predicate>
+std::size_t remove_temporaries(const std::string& directory, std::string_view prefix,
+                               Predicate removable) {
   DIR* const listing = ::opendir(directory.c_str());
   if (listing == nullptr) return 0;
   std::size_t removed = 0;
   while (const dirent* entry = ::readdir(listing)) {
     const std::string_view name = entry->d_name;
     if (name.compare(0, prefix.size() + 1, "." + std::string(prefix)) != 0) continue;
-    if (is_stale_temporary(name) && ::unlinkat(::dirfd(listing), entry->d_name, 0) == 0) ++removed;
+    if (removable(name) && ::unlinkat(::dirfd(listing), entry->d_name, 0) == 0) ++removed;
   }
   ::closedir(listing);
   return removed;
+}
+
+}  // namespace
+
+std::size_t remove_stale_temporaries(const std::string& directory, std::string_view prefix) {
+  return remove_temporaries(directory, prefix, is_stale_temporary);
+}
+
+std::size_t remove_foreign_temporaries(const std::string& directory) {
+  return remove_temporaries(directory, "", is_foreign_temporary);
 }
 
 AtomicFile::~AtomicFile() { abandon(); }

@@ -71,6 +71,16 @@ std::string temporary_name(const std::string& name, long pid, unsigned count);
 // process had the id, as each run in a container may).
 bool is_stale_temporary(std::string_view name);
 
+// Whether name is that of a temporary file this process did not make,
+// whichever process did and whether it still runs.
+bool is_foreign_temporary(std::string_view name);
+
+// Removes from directory every temporary file that this process did not
+// make: for a folder that no other process writes while this one holds a
+// lock on it, where a process id says nothing (a run in a container is
+// process 1 every time, and ids are reused). Returns how many it removed.
+std::size_t remove_foreign_temporaries(const std::string& directory);
+
 // Removes from directory the temporary files whose names start with
 // "." + prefix and whose process no longer runs, left by a run that was
 // killed. Returns how many it removed.

@@ -68,6 +68,15 @@ expect "logs as qavrel.exe writes them" "$same_logs" 12
 expect "a record per output" "$(sql 'select count(*) from output_files')" \
   "$(($(find out_dir -type f ! -name 'campaign.sqlite*' | wc -l) + 1))"
 
+# What another program put where the outputs are goes, with nothing else
+# changed; other files stay.
+echo x >out_dir/chips/zzz.html && echo x >out_dir/index/chips-7.html && echo x >out_dir/ratios.csv
+echo x >out_dir/plots/100001_20mV_calib-odd-0000000000000000.svg && echo x >out_dir/notes.txt
+run -o out_dir -q tree
+expect "outputs no run called for" "$status|$(ls out_dir/chips/zzz.html out_dir/index/chips-7.html out_dir/ratios.csv out_dir/plots/*-0000000000000000.svg out_dir/notes.txt 2>/dev/null)" \
+  "0|out_dir/notes.txt"
+rm out_dir/notes.txt
+
 # A rerun with nothing changed reads nothing and writes nothing.
 stamps() { find tree out_dir -type f ! -name 'campaign.sqlite*' -printf '%p %T@\n' | sort; }
 before=$(stamps)
@@ -233,6 +242,19 @@ rm broken_store/campaign.sqlite && mkdir broken_store/campaign.sqlite
 run -o broken_store tree
 expect "a store that is a folder" "$status|$(grep -c 'cannot open the results store in broken_store' err)" "1|1"
 
+# A folder of the outputs that is a link, or an output that is one: the
+# campaign writes and removes files only in its own folder.
+mkdir elsewhere_chips && echo keep >elsewhere_chips/index.html && echo keep >precious.txt
+mv out_dir/chips chips.kept && ln -s "$work/elsewhere_chips" out_dir/chips
+run -o out_dir --grades 1%,2%,6% tree
+expect "a folder of the outputs that is a link" "$status|$(cat err)|$(cat elsewhere_chips/index.html)" \
+  "1|qavrel-campaign: out_dir/chips is not a folder of the campaign's own but a link; move it away, as the campaign writes and removes its outputs there|keep"
+rm out_dir/chips && mv chips.kept out_dir/chips
+rm out_dir/summary.csv && ln -s "$work/precious.txt" out_dir/summary.csv
+run -o out_dir -q tree
+expect "an output that is a link" "$status|$(cat precious.txt)|$(test -L out_dir/summary.csv || head -c 5 out_dir/summary.csv)" \
+  "0|keep|path,"
+
 # Two runs never share an output folder.
 flock out_dir -c 'touch held; while [ ! -e let-go ]; do sleep 0.05; done' &
 wait_until "the folder to be held" test -e held
@@ -258,9 +280,11 @@ expect "a file found twice" "$status|$(wc -l <out_dir/summary.csv)" "0|$((data_f
 # A run that was killed left temporaries; the next one removes them, not
 # those of a process still running.
 stale=$day/101500_vemra100001/.xtalk_vemra100001_20mV_calib-odd.log.999999999-0.tmp
+# In the output folder, which one run writes at a time, even one whose
+# process id runs now (a run in a container was process 1).
 touch "$stale" out_dir/.report.html.999999999-3.tmp out_dir/chips/.1.html.999999999-4.tmp \
   out_dir/index/.chips-1.html.999999999-5.tmp out_dir/plots/.1_odd-0.svg.999999999-6.tmp \
-  "$day/.xtalk_vemra1_odd.log.$$-0.tmp"
+  out_dir/.chips.csv.1-7.tmp "$day/.xtalk_vemra1_odd.log.$$-0.tmp"
 run -o out_dir -q tree
 expect "stale temporaries" "$status|$(find tree out_dir -name '.*.tmp' -printf '%f ')" \
   "0|.xtalk_vemra1_odd.log.$$-0.tmp "

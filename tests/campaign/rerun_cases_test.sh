@@ -283,11 +283,15 @@ else
   expect "a folder that can't be searched" \
     "$status|$(grep -c 'cannot search' err)|$(grep '^1,' closed/out/chips.csv | cut -d, -f2)|$(column path closed/out/summary.csv | sed 's|.*/||' | tr '\n' ' ')" \
     "1|1|A|101600_vemra1_b_l_20mV_calib-odd_adc.txt 102000_vemra2_b_l_20mV_calib-odd_adc.txt "
-  # A store the run may not write is said so before anything is read.
+  # A store the run may not write is said so before anything is read, and
+  # works again once it may be written.
   chmod 444 closed/out/campaign.sqlite
   as_nobody "${campaign[@]}" -o closed/out --grades 1%,2%,3% closed/tree >out 2>err
   expect "a read-only store" "$?|$(cat err)|$(cat out)" \
-    "1|qavrel-campaign: the results store in closed/out can't be written: it is read-only|"
+    "1|qavrel-campaign: cannot open the results store in closed/out: campaign.sqlite can't be written: Permission denied|"
+  chmod 666 closed/out/campaign.sqlite
+  as_nobody "${campaign[@]}" -q -o closed/out --grades 1%,2%,3% closed/tree >out 2>err
+  expect "a store that may be written again" "$?|$(cat err)" "0|"
 fi
 
 finish

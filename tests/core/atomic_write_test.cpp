@@ -84,6 +84,22 @@ TEST(AtomicFile, StaleTemporariesOfEndedProcessesAreRemoved) {
   EXPECT_EQ(qavrel::remove_stale_temporaries(dir.file(""), ""), 1u);  // the report's
 }
 
+// In a folder that only this process writes, every temporary it did not
+// make goes, even one whose process id is that of a process running now.
+TEST(AtomicFile, InAFolderOfItsOwnAProcessRemovesEveryTemporaryButItsOwn) {
+  const ScratchDir dir;
+  ASSERT_TRUE(qavrel::write_atomically(dir.file("made").c_str(), "").ok());
+  const std::vector<std::string> foreign = {
+      qavrel::temporary_name("report.html", 1, 0),  // a run in a container was process 1
+      qavrel::temporary_name("report.html", getppid(), 7),
+      qavrel::temporary_name("report.html", getpid(), 4000000000u),
+  };
+  for (const std::string& name : foreign) dir.write(name, "");
+  dir.write(qavrel::temporary_name("report.html", getpid(), 0), "");  // one it made
+  EXPECT_EQ(qavrel::remove_foreign_temporaries(dir.file("")), foreign.size());
+  EXPECT_EQ(files_in(dir.file("")), 2u);
+}
+
 // A temporary name fits wherever the name it stands for does.
 TEST(AtomicFile, LongNamesGetTemporariesThatFit) {
   const ScratchDir dir;

@@ -29,10 +29,24 @@ bool same_content(const std::string& path, const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// An output that is a link would have the atomic writing replace the file
+// it names, wherever that is: the link itself goes first, and the output
+// is made in its place.
+Status unlink_link(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || ::unlink(path.c_str()) == 0)
+    return {};
+  return Status::failure("cannot remove the link " + path + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
 OutputFile::OutputFile(std::string path, const std::atomic<bool>& stop)
-    : path_(std::move(path)),
-      stop_(stop),
-      status_(file_.open(path_.c_str(), qavrel::AtomicFile::Durability::renamed)) {}
+    : path_(std::move(path)), stop_(stop), status_(unlink_link(path_)) {
+  if (status_.ok()) status_ = file_.open(path_.c_str(), qavrel::AtomicFile::Durability::renamed);
+}
 
 void OutputFile::write(std::string_view text) {
   if (status_.ok()) status_ = file_.write(text);
@@ -53,6 +67,7 @@ Status write_output(const std::string& path, const std::string& text, const std:
                     bool& placed) {
   placed = false;
   if (stop) return {};
+  if (Status unlinked = unlink_link(path); !unlinked.ok()) return unlinked;
   if (same_content(path, text)) {
     placed = true;
     return {};

@@ -352,10 +352,8 @@ std::vector<Status> Publisher::run() {
   const bool inputs_as_recorded =
       folder_record != records.end() && folder_record->second.made_from == everything_;
   decide(outputs, records, inputs_as_recorded);
-  // A folder recorded as made from these very inputs holds no strays: any
-  // run that wrote to it since would have forgotten that record first.
-  const std::vector<std::string> removed =
-      inputs_as_recorded ? std::vector<std::string>() : strays(outputs);
+  // Listed every run: what another program put there is no run's doing.
+  const std::vector<std::string> removed = strays(outputs);
   const bool up_to_date = inputs_as_recorded && to_write_.empty() && removed.empty();
 
   if (!up_to_date) {

@@ -1,6 +1,7 @@
 #include "campaign/store/results_store.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -78,6 +79,16 @@ Status ResultsStore::begin_batch() {
 }
 
 Status ResultsStore::open(const std::string& path, int wait_ms) {
+  // A store file that may not be written would be opened read-only, and
+  // its shared-memory file made so too, which would keep later runs from
+  // writing it even once its own mode is mended.
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  for (const std::string& file : {path, path + "-wal", path + "-shm", folder}) {
+    if (::access(file.c_str(), F_OK) != 0 || ::access(file.c_str(), W_OK) == 0) continue;
+    const std::string name = file == folder ? file : file.substr(slash + 1);
+    return Status::failure(name + " can't be written: " + std::strerror(errno));
+  }
   if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) return fail();
   // Another program may hold the store for a moment; a write-ahead log
   // keeps readers and the writer apart and makes each commit cheap.
