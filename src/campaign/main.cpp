@@ -218,11 +218,25 @@ int run_campaign(const Options& options) {
   run_settings.workers = options.jobs;
   run_settings.output_folder = rules.output_folder;
   run_settings.map_scale = options.limits.c;
+  run_settings.settle_ns = static_cast<std::int64_t>(options.settle_s * 1e9);
   run_settings.show_progress = !options.quiet;
   RunOutcome run = run_analyses(plan, run_settings, store, stop);
   if (Status ran = tell_run(options, plan, run); !ran.ok()) return fail(ran.reason());
   const std::size_t reused = plan.reused;
-  const std::vector<CampaignFile> files = with_analyses(std::move(plan), std::move(run.made));
+  // Files still being written are left out, as if this run had not found
+  // them: the next one reads them.
+  std::vector<bool> left(plan.files.size(), false);
+  std::vector<std::string> left_paths;
+  for (const std::size_t k : run.still_written) {
+    left[plan.to_analyse[k]] = true;
+    left_paths.push_back(run.made[k].path);
+    std::fprintf(stderr, "still being written, left for the next run: %s\n",
+                 run.made[k].path.c_str());
+  }
+  drop_marked(stored_grades, left);
+  if (Status forgot = store.forget_data_files(left_paths); !forgot.ok())
+    return fail("the results store in " + options.output + " failed: " + forgot.reason());
+  const std::vector<CampaignFile> files = with_analyses(std::move(plan), std::move(run.made), left);
   // Every file that failed, in this run or as stored (a damaged file stays
   // failed until it changes), with qavrel.exe's words.
   std::size_t failures = search_report.search_failures.size();
@@ -252,7 +266,7 @@ int run_campaign(const Options& options) {
          " could not be written; the report is not up to date, and the next run makes what is "
          "missing");
   if (!options.quiet) {
-    std::printf("%s\n", summary_line(files, grading, reused, failures).c_str());
+    std::printf("%s\n", summary_line(files, grading, reused, failures, left_paths.size()).c_str());
     if (outputs_failed == 0) std::printf("report: %s/report.html\n", options.output.c_str());
     if (std::fflush(stdout) != 0)
       return fail(std::string("cannot write the summary: ") + std::strerror(errno));

@@ -15,6 +15,7 @@ namespace qavrel::campaign {
 namespace {
 
 constexpr double max_store_wait_s = 24 * 3600;  // a day, well within SQLite's limit
+constexpr double max_settle_s = 24 * 3600;
 constexpr unsigned workers_per_core = 8;
 const char* const short_usage =
     "usage: qavrel-campaign [options] PATH...\n"
@@ -45,7 +46,8 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                  "Regular expression with the named groups chip and config, searched for in "
                  "file names; replaces the naming rule, and picks the files in directories");
   app.add_option("--manifest", options.manifest,
-                 "CSV with the columns path,chip,config (paths relative to it)");
+                 "CSV with the columns path,chip,config and, where known, measured_at (paths "
+                 "relative to it)");
   app.add_option("--grades", grades,
                  "Limits of grades A, B and C on the largest absolute mean ratio, as ratios or "
                  "percentages (1%,2%,5%)")
@@ -58,6 +60,10 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                "latest_ratios view holds the same)");
   app.add_option("--store-wait", options.store_wait_s,
                  "Seconds to wait for the results store while another program holds it")
+      ->capture_default_str();
+  app.add_option("--settle", options.settle_s,
+                 "Seconds a file that looks unfinished must be left unchanged before it is "
+                 "graded; one changed more recently is left for the next run (0: grade it)")
       ->capture_default_str();
   app.add_flag("-q,--quiet", options.quiet, "Print only the failures");
   app.set_version_flag("--version", tool_version);
@@ -91,6 +97,9 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
   if (!(options.store_wait_s >= 0 && options.store_wait_s <= max_store_wait_s))
     return usage_error("--store-wait takes a number of seconds from 0 to " +
                        std::to_string(static_cast<int>(max_store_wait_s)));
+  if (!(options.settle_s >= 0 && options.settle_s <= max_settle_s))
+    return usage_error("--settle takes a number of seconds from 0 to " +
+                       std::to_string(static_cast<int>(max_settle_s)));
   options.write_logs = !no_logs;
   // More workers than a few per core gain nothing, and cost memory.
   const unsigned most = workers_per_core * std::max(1u, std::thread::hardware_concurrency());

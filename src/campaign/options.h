@@ -21,6 +21,7 @@ struct Options {
   bool write_logs = true;      // false: the data folders are not written to
   bool ratios_csv = false;     // write the whole campaign's ratios.csv
   double store_wait_s = 10.0;  // for a results store that another program holds
+  double settle_s = 5.0;       // how long a file that looks unfinished must rest; 0: no wait
 };
 
 // Reads the command line into options. Returns the status to end with at

@@ -63,6 +63,13 @@ bool is_zstd(const std::string& bytes) {
 
 }  // namespace
 
+bool is_cut_short(const Status& read) {
+  const std::string& reason = read.reason();
+  const std::string ending = cut_short_ending;
+  return !read.ok() && reason.size() >= ending.size() &&
+         reason.compare(reason.size() - ending.size(), ending.size(), ending) == 0;
+}
+
 FileInput::FileInput(int fd, std::string already_read)
     : fd_(fd), already_read_(std::move(already_read)) {}
 

@@ -10,6 +10,13 @@
 
 namespace qavrel {
 
+// How a compressed stream that ends before its end says so: "gzip stream
+// cut short", as a file still being written ends.
+constexpr const char* cut_short_ending = " stream cut short";
+
+// Whether a reading failed because the compressed stream ended early.
+bool is_cut_short(const Status& read);
+
 class ByteStream {
  public:
   virtual ~ByteStream() = default;

@@ -54,7 +54,7 @@ class GzipStream final : public ByteStream {
       if (state_->avail_in == 0) {
         const Refill refill = refill_input();
         if (refill == Refill::failed) return -1;
-        if (refill == Refill::end) return fail("gzip stream cut short");
+        if (refill == Refill::end) return fail(std::string("gzip") + cut_short_ending);
       }
       const int status = isal_inflate(state_.get());
       if (status < 0) return fail(inflate_error(status));

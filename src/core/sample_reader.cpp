@@ -69,7 +69,10 @@ bool SampleReader::refill() {
   chunk_offset_ = pos_offset;
   pos_ = start;
   end_ = chunk.data + chunk.size;
-  if (chunk.size > 0) return true;
+  if (chunk.size > 0) {
+    last_byte_ = static_cast<unsigned char>(chunk.data[chunk.size - 1]);
+    return true;
+  }
   read_error_ = source_->error();
   at_eof_ = true;
   return false;

@@ -51,6 +51,11 @@ class SampleReader {
   bool ended_on_token() const { return ended_on_token_; }
   std::uint64_t token_offset() const { return token_offset_; }
 
+  // Whether the text read so far ends in the middle of a line: not empty,
+  // and its last byte not a line feed. At the end of the file, a file still
+  // being written tends to end so.
+  bool ended_mid_line() const { return last_byte_ >= 0 && last_byte_ != '\n'; }
+
   // Decodes with the given block decoder instead of the chosen one, so that
   // tests can check every decoder the machine runs.
   void use_decoder(block_decoder::Decode decode) { decode_ = decode; }
@@ -75,6 +80,7 @@ class SampleReader {
   bool input_ended_ = false;
   bool ended_on_token_ = false;
   std::uint64_t token_offset_ = 0;
+  int last_byte_ = -1;  // of the text read so far; -1 before any
 
   // Bytes [pos_, end_) are read but not yet parsed; they lie in the current
   // chunk, or in the room before it, where the last chunk's tail was put.

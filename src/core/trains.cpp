@@ -95,6 +95,7 @@ TrainSums read_trains(const char* path, bool read_ahead) {
   accumulate_trains(reader, sums);
   sums.read = reader.read_error();
   sums.ended_on_token = reader.ended_on_token();
+  sums.ended_mid_line = !sums.ended_on_token && reader.ended_mid_line();
   sums.token_offset = reader.token_offset();
   return sums;
 }

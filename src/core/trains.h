@@ -19,6 +19,7 @@ struct TrainSums {
   std::int64_t rows_read = 0;        // complete rows read, in trains or not
   bool marker_found = false;
   bool ended_on_token = false;     // false: the input ended at its end
+  bool ended_mid_line = false;     // at its end, the text's last line had no line feed
   std::uint64_t token_offset = 0;  // where that token starts, in the text
 
   bool ok() const { return opened.ok() && read.ok(); }

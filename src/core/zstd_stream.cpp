@@ -40,7 +40,7 @@ class ZstdStream final : public ByteStream {
         const std::ptrdiff_t got = input_->read(compressed_.get(), ZSTD_DStreamInSize());
         if (got < 0) return fail(input_->error());
         // The end of the file may only come between frames.
-        if (got == 0) return frame_open_ ? fail("zstd stream cut short") : 0;
+        if (got == 0) return frame_open_ ? fail(std::string("zstd") + cut_short_ending) : 0;
         in_ = {compressed_.get(), static_cast<std::size_t>(got), 0};
         kept_to_ = 0;
       }

@@ -21,11 +21,11 @@ column() {
 for row in csv.DictReader(open(sys.argv[2], errors="surrogateescape")):
   print(row[sys.argv[1]])' "$1" "${2:-out_dir/summary.csv}"
 }
-# sql QUERY: one result per line from the results store.
+# sql QUERY [STORE]: one result per line from the results store.
 sql() {
   python3 -c 'import sqlite3, sys
 for row in sqlite3.connect(sys.argv[1]).execute(sys.argv[2]): print("|".join(map(str, row)))' \
-    out_dir/campaign.sqlite "$1"
+    "${2:-out_dir/campaign.sqlite}" "$1"
 }
 
 "${gen[@]}" --campaign tree --trains 3
@@ -47,8 +47,12 @@ expect "the long table is in the store" "$(sql 'select count(*) from latest_rati
 expect "plots and chip pages" "$(ls out_dir/plots | wc -l)|$(ls out_dir/chips | tr '\n' ' ')" \
   "12|100001.html 100002.html 100003.html 100004.html 100005.html 100006.html "
 expect "chips.csv" "$(head -n 2 out_dir/chips.csv)" \
-  "chip,grade,worst_config,worst_abs_mean_ratio,worst_channel,current_measurements,superseded_measurements,latest_data_file
-100001,A,$(column worst_config out_dir/chips.csv | head -n 1),$(column worst_abs_mean_ratio out_dir/chips.csv | head -n 1),$(column worst_channel out_dir/chips.csv | head -n 1),2,0,$(ls $day/*100001/*odd_adc.txt)"
+  "chip,grade,worst_config,worst_abs_mean_ratio,worst_channel,current_measurements,superseded_measurements,latest_data_file,latest_measured_at
+100001,A,$(column worst_config out_dir/chips.csv | head -n 1),$(column worst_abs_mean_ratio out_dir/chips.csv | head -n 1),$(column worst_channel out_dir/chips.csv | head -n 1),2,0,$(ls $day/*100001/*odd_adc.txt),2026-12-08T10:15:00"
+# The robot's time is the name's first field, its date the folder's name;
+# a name without a time is dated by its modification time.
+expect "measured by the robot's layout" "$(paste -d' ' <(column measured_at) <(column measured_from) | sort -u | tr '\n' ';')" \
+  "2026-12-08T10:15:00 name;2026-12-08T10:20:00 name;2026-12-08T10:25:00 name;2026-12-08T10:30:00 name;2026-12-08T10:35:00 name;2026-12-08T10:40:00 name;"
 expect "no progress line off a terminal" "$(grep -c $'\r' err)" 0
 
 # Every log is the one qavrel.exe writes for that file and those arguments,
@@ -178,6 +182,8 @@ zst=$day/104500_vemra100007/104500_vemra100007_zorik00_link00_20mV_calib-odd_adc
 mkdir -p "$(dirname "$zst")"
 "${gen[@]}" --trains 3 --cross-talk 0.004 | zstd -q -c >"$zst"
 head -c 20000 "$zst" >"${zst%.txt.zst}_cut_adc.txt.gz"
+# Cut long ago: not a file still being written.
+touch -d '1 hour ago' "${zst%.txt.zst}_cut_adc.txt.gz"
 run -o out_dir -q tree
 expect "compressed files" "$status|$(grep '^failed' err | cut -d: -f1-2)|$(paste -d' ' <(column path) <(column grade) | grep "$zst")" \
   "1|failed: ${zst%.txt.zst}_cut_adc.txt.gz|$zst A"
@@ -208,6 +214,57 @@ expect "pattern" "$status|$(column chip other_out/summary.csv)|$(ls other/*.log)
 printf 'path,chip,config\n"m.txt",43,calib_odd\n' >other/manifest.csv
 run -o other_out -q --manifest other/manifest.csv
 expect "manifest" "$status|$(column grade other_out/summary.csv)" "0|A"
+
+# Two benches: chip 555 failed on bench B on the 7th, and passed its retest
+# on bench A on the 8th, whose path sorts first. Given in either order, the
+# retest decides; a manifest's time and a pattern's groups outrank the name.
+for bench in A B; do
+  folder=benches/bench$bench/2026120$([[ $bench == A ]] && echo 8 || echo 7)/100000_vemra555
+  mkdir -p "$folder"
+  "${gen[@]}" --trains 3 --cross-talk "$([[ $bench == A ]] && echo 0.004 || echo 0.2)" \
+    >"$folder/100000_vemra555_zorik00_link00_20mV_calib-odd_adc.txt"
+done
+for order in "benches/benchA benches/benchB" "benches/benchB benches/benchA"; do
+  # shellcheck disable=SC2086 # the two roots, in this order
+  run -o benches_out -q --force $order
+  expect "a retest on another bench decides ($order)" \
+    "$status|$(cut -d, -f2,7,9 benches_out/chips.csv | tail -n 1)" \
+    "0|A,1,2026-12-08T10:00:00"
+done
+bench_b=$(realpath benches/benchB)/20261207/100000_vemra555/100000_vemra555_zorik00_link00_20mV_calib-odd_adc.txt
+printf 'path,chip,config,measured_at\n%s,555,20mV_calib-odd,2026-12-09 08:00\n' "$bench_b" >benches/manifest.csv
+run -o benches_out -q --manifest benches/manifest.csv benches
+expect "a manifest's time outranks the name" \
+  "$status|$(cut -d, -f2,8,9 benches_out/chips.csv | tail -n 1)|$(column measured_from benches_out/summary.csv | tr '\n' ' ')" \
+  "0|fail,$bench_b,2026-12-09T08:00:00|name manifest "
+run -o benches_out -q --pattern '^(?<time>\d{6})_vemra(?<chip>\d+)_\w+?_\w+?_(?<config>.+)_adc\.txt$' benches
+expect "a pattern's time, dated by the folder" "$status|$(column measured_from benches_out/summary.csv | tr '\n' ' ')|$(cut -d, -f2 benches_out/chips.csv | tail -n 1)" \
+  "0|pattern pattern |A"
+
+# A file still being written, cut in the middle of a line, is left for the
+# next run and named, without failing; a complete one as new is graded at
+# once; one cut long ago is graded as it is (its cut train shown).
+mkdir -p live/20261209
+writing=$(realpath live)/20261209/120000_vemra600_zorik00_link00_20mV_calib-odd_adc.txt
+done_file=$(realpath live)/20261209/120500_vemra601_zorik00_link00_20mV_calib-odd_adc.txt
+"${gen[@]}" --trains 3 --cross-talk 0.004 >"$done_file"
+"${gen[@]}" --trains 3 --cross-talk 0.004 | head -c 50001 >"$writing"
+run -o live_out live
+expect "a file still being written" \
+  "$status|$(cat err)|$(column chip live_out/summary.csv)|$(grep -o '; [0-9]* still being written' out)|$(sql 'select count(*) from data_files' live_out/campaign.sqlite)" \
+  "0|still being written, left for the next run: $writing|601|; 1 still being written|1"
+touch -d '1 minute ago' "$writing"
+run -o live_out live
+expect "once it has rested, as it is" "$status|$(column chip live_out/summary.csv | tr '\n' ' ')|$(column cut_train_rows live_out/summary.csv | head -n 1 | grep -c '^[1-9]')" \
+  "0|600 601 |1"
+# --settle 0 grades it however new; a file cut at a line's end, mid-train,
+# is unfinished too.
+head -c "$(head -n 500 "$done_file" | wc -c)" "$done_file" >"$writing"
+run -o live_out --settle 0 live
+expect "--settle 0" "$status|$(grep -c 'still being written' err)" "0|0"
+touch "$writing"
+run -o live_out live
+expect "cut mid-train, still being written" "$status|$(grep -c 'still being written, left' err)" "0|1"
 
 # --- What a user can rely on: locks, limits, loose patterns, odd names.
 

@@ -218,6 +218,35 @@ TEST(Plan, TheLatestFileOfAChipAndConfigurationIsCurrent) {
   EXPECT_EQ(plot_name(plan.files[0].analysis).substr(0, 17), "7_20mV_calib-odd-");
 }
 
+// The measurement time decides, whatever the paths: a retest on a second
+// bench whose path sorts first, and one of two files measured at once,
+// the later by path. A file left for the next run hands its place back.
+TEST(Plan, TheFileMeasuredLastIsCurrentWhereverItLies) {
+  std::vector<DataFile> found = {
+      found_file("/benchA/20261208/090000_vemra7/a_adc.txt"),
+      found_file("/benchA/20261208/090000_vemra7/b_adc.txt"),
+      found_file("/benchB/20261207/100000_vemra7/c_adc.txt"),
+      found_file("/benchB/20261207/100000_vemra7/d_adc.txt"),
+  };
+  found[0].measured.at = "2026-12-08T09:00:00";
+  found[1].measured.at = "2026-12-08T09:00:00";
+  found[2].measured.at = "2026-12-07T10:00:00";
+  found[3].measured.at = "2026-12-08T08:59:59";
+  Plan plan = plan_of(found, {}, settings());
+  EXPECT_EQ(plan.files[0].superseded_by, 1u);
+  EXPECT_EQ(plan.files[1].superseded_by, CampaignFile::current);
+  EXPECT_EQ(plan.files[2].superseded_by, 1u);
+  EXPECT_EQ(plan.files[3].superseded_by, 1u);
+  EXPECT_EQ(plan.files[2].measured.at, "2026-12-07T10:00:00");
+  // The two latest are still being written: d, the latest left, is current.
+  const std::vector<CampaignFile> files =
+      with_analyses(std::move(plan), {}, {true, true, false, false});
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].analysis.path, found[2].path);
+  EXPECT_EQ(files[0].superseded_by, 1u);
+  EXPECT_EQ(files[1].superseded_by, CampaignFile::current);
+}
+
 // Files are grouped by the log's path itself: a chip and configuration
 // that spell one name (W1_03 with cal-odd, W1 with 03_cal-odd) share it,
 // one owns it, and a second plan over what the first stored reads nothing.

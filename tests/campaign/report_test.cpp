@@ -56,9 +56,11 @@ std::vector<CampaignFile> campaign() {
   files[0].analysis = graded_analysis("1", 0.004);
   files[1].analysis = graded_analysis("2", 0.09);
   files[1].analysis.path = "/d1/2_adc.txt";
+  files[1].measured = {"2026-12-07T10:00:00", MeasuredFrom::name};
   files[1].superseded_by = 2;
   files[2].analysis = graded_analysis("2", 0.003);
   files[2].analysis.path = "/d2/2_adc.txt";
+  files[2].measured = {"2026-12-08T09:00:00", MeasuredFrom::manifest};
   files[3].analysis = graded_analysis("3", 0.004);
   files[3].analysis.ended_on_token = true;
   files[3].analysis.token_offset = 77;
@@ -111,9 +113,10 @@ TEST(CampaignTables, NamesThatAreNotUtf8ReadAsUtf8WithTheirBytesKept) {
                                    ratios_csv_rows(made.files[0].analysis, RatioTable())})
     EXPECT_TRUE(is_utf8(table)) << table;
   const std::string summary = whole(summary_csv, made.inputs);
-  EXPECT_EQ(summary.find(",superseded_by,path_bytes\n"), summary.find('\n') - 25);
+  EXPECT_NE(summary.find(",superseded_by,path_bytes,measured_at,measured_from\n"),
+            std::string::npos);
   EXPECT_NE(summary.find("/d/caf\xEF\xBF\xBD 50%_adc.txt,\xEF\xBF\xBD,"), std::string::npos);
-  const std::string exact = ",/d/caf%E9 50%25_adc.txt\n";
+  const std::string exact = ",/d/caf%E9 50%25_adc.txt,,mtime\n";
   EXPECT_EQ(summary.substr(summary.size() - exact.size()), exact);
   EXPECT_EQ(percent_escaped("a\x01\x7f%\xc3\xa9"), "a%01%7F%25%C3%A9");
 }
@@ -130,11 +133,16 @@ TEST(CampaignReport, AChipIsGradedByItsCurrentMeasurementsWorstFirst) {
   EXPECT_EQ(made.grading.worst_first, (std::vector<std::size_t>{3, 4, 0, 2, 1}));
 
   const std::string table = whole(chips_csv, made.inputs);
-  EXPECT_NE(table.find("\n2,A,odd,0.003,0,1,1,/d2/2_adc.txt\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("\n2,A,odd,0.003,0,1,1,/d2/2_adc.txt,2026-12-08T09:00:00\n"),
+            std::string::npos)
+      << table;
   // Not analysed: the configuration that decided so, and no ratio.
   EXPECT_NE(table.find("\n4,not analysed,odd,,,1,0,"), std::string::npos) << table;
   const std::string summary = whole(summary_csv, made.inputs);
-  EXPECT_NE(summary.find(",/d2/2_adc.txt,\n/d2/2_adc.txt,"), std::string::npos) << summary;
+  EXPECT_NE(summary.find(",/d2/2_adc.txt,,2026-12-07T10:00:00,name\n/d2/2_adc.txt,"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find(",2026-12-08T09:00:00,manifest\n"), std::string::npos) << summary;
   EXPECT_NE(summary.find(",failed,not analysed,,,,"), std::string::npos) << summary;
 }
 

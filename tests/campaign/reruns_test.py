@@ -2,7 +2,9 @@
 """Incremental equals clean, over random histories.
 
 A campaign of a few hundred files changes at random between runs: files
-are added, deleted, renamed, rewritten and retested, logs are emptied or
+are added, deleted, renamed (which may change the time in their names),
+rewritten and retested, files appear half written (the robot still at
+work; runs wait an hour for such a file to rest), logs are emptied or
 rewritten by another program, outputs are deleted, and the runs themselves
 change the grade limits and ratios.csv, write no logs, and are stopped by
 Ctrl-C, SIGTERM or SIGKILL at any moment: at a random step (the campaign's
@@ -32,7 +34,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import outputs  # noqa: E402
 
-campaign = sys.argv[3:] + [os.path.realpath(sys.argv[1])]
+# A file that looks unfinished rests an hour before it is graded, so that
+# which files are still being written can't differ between the two runs.
+campaign = sys.argv[3:] + [os.path.realpath(sys.argv[1]), "--settle", "3600"]
 generator = sys.argv[3:] + [os.path.realpath(sys.argv[2])]
 seed = int(os.environ.get("QAVREL_RERUNS_SEED", "1"))
 rounds = int(os.environ.get("QAVREL_RERUNS_ROUNDS", "24"))
@@ -135,7 +139,7 @@ def change(step):
     """One random change of the campaign's files, logs or outputs."""
     files = data_files()
     kind = rng.choice(["add", "add", "retest", "repeat", "delete", "rename", "move", "rewrite",
-                       "touch", "log", "log", "output"])
+                       "touch", "log", "log", "output", "writing"])
     if kind == "add" or not files:
         add()
     elif kind == "retest":
@@ -168,6 +172,14 @@ def change(step):
         write(path, rng.choice(POOL))
     elif kind == "touch":
         stamp(rng.choice(files))
+    elif kind == "writing":
+        # The robot is still writing a file (a retest, now and then): cut
+        # anywhere, and changed just now. Touched or rewritten later, it
+        # has rested.
+        text = rng.choice(POOL)
+        path = rng.choice(files) if rng.random() < 0.3 else new_path()
+        write(path, text[:rng.randrange(len(text) // 4, len(text))])
+        os.utime(path, None, follow_symlinks=False)
     elif kind == "log" and logs():
         # Another program empties, removes or rewrites a log.
         log = rng.choice(logs())
@@ -242,6 +254,7 @@ def main():
     out = os.path.join(work, "out")
     fresh = os.path.join(work, "fresh")
     started = time.time()
+    left = 0  # files the complete runs left as still being written
     for round_number in range(rounds):
         history = []
         for step in range(rng.randrange(0, 6)):
@@ -279,6 +292,7 @@ def main():
             if rng.random() < 0.3:
                 checked.append("--ratios-csv")
         status, err = run(out, checked)
+        left += err.count(b"still being written")
         history.append("run %s: status %d" % (" ".join(checked), status))
         if status not in (0, 1):
             fail("a complete run was stopped: %d\n%s" % (status, err.decode(errors="replace")))
@@ -289,8 +303,9 @@ def main():
             fail("the incremental run ended %d, the clean one %d\n%s\n%s" % (
                 status, clean_status, err.decode(errors="replace"), clean_err.decode(errors="replace")))
         compare(incremental, snapshot(fresh), history)
-    print("%d rounds over %d data files at the end, seed %d: every incremental run equals a clean "
-          "one (%.1f s)" % (rounds, len(data_files()), seed, time.time() - started))
+    print("%d rounds over %d data files at the end (%d left along the way as still being "
+          "written), seed %d: every incremental run equals a clean one (%.1f s)" % (
+              rounds, len(data_files()), left, seed, time.time() - started))
     if keep:
         print("the files and outputs are in " + work)
     else:

@@ -288,6 +288,22 @@ TEST(ResultsStore, TheViewsHoldTheFilesOfTheLastSearch) {
   EXPECT_EQ(grades[1], 0);
   EXPECT_EQ(one(path, "SELECT config, grade FROM data_files WHERE path = '/d/1_adc.txt'"),
             "other-odd|NULL");
+  // So does one whose measurement time changed (a manifest corrected), and
+  // the views show the time as the search found it.
+  ASSERT_TRUE(store.record_grades(files, grading, grades).ok());
+  ASSERT_TRUE(store.record_search(found, grades).ok());
+  ASSERT_NE(grades[1], 0);
+  found[1].measured = {"2026-12-07T10:20:30", MeasuredFrom::manifest};
+  ASSERT_TRUE(store.record_search(found, grades).ok());
+  EXPECT_EQ(grades[1], 0);
+  EXPECT_EQ(one(path,
+                "SELECT measured_at, measured_from FROM latest_analyses WHERE path = "
+                "'/d/1_adc.txt'"),
+            "2026-12-07T10:20:30|manifest");
+  // Files left for the next run are no longer the last search's.
+  ASSERT_TRUE(store.forget_data_files({found[0].path}).ok());
+  EXPECT_EQ(query(path, "SELECT path FROM latest_analyses"),
+            std::vector<std::string>{"/d/1_adc.txt"});
 }
 
 // A folder that can't be searched holds, as far as the store can tell,
@@ -308,6 +324,7 @@ TEST(ResultsStore, AFolderNotSearchedHoldsWhatTheLastSearchSawThere) {
   }
   std::vector<DataFile> found(2);
   found[0].path = "/d/closed/now_adc.txt";
+  found[0].measured = {"2026-12-08T09:00:00", MeasuredFrom::pattern};
   found[1].path = "/d/open/x_adc.txt";
   StoredGrades grades;
   ASSERT_TRUE(store.record_search(found, grades).ok());
@@ -318,6 +335,7 @@ TEST(ResultsStore, AFolderNotSearchedHoldsWhatTheLastSearchSawThere) {
   EXPECT_TRUE(last_seen[0].unsearched);
   EXPECT_EQ(last_seen[0].state, (FileState{11, 12, 15}));
   EXPECT_EQ(last_seen[0].log, (FileState{13, 14, 16}));
+  EXPECT_EQ(last_seen[0].measured, found[0].measured);
   last_seen.clear();
   ASSERT_TRUE(store.last_seen_in({"/d/clos"}, last_seen).ok());
   EXPECT_TRUE(last_seen.empty());

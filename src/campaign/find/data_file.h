@@ -26,13 +26,29 @@ struct FileState {
 // The file's state, or -1 for both when it can't be looked at.
 FileState state_of(const std::string& path);
 
+// Where a file's measurement time came from, most trusted first.
+enum class MeasuredFrom { manifest, pattern, name, mtime };
+
+// When the file was measured, as the bench's clock showed it:
+// "YYYY-MM-DDTHH:MM:SS", so that text order is time order.
+struct MeasurementTime {
+  std::string at;
+  MeasuredFrom from = MeasuredFrom::mtime;
+
+  bool operator==(const MeasurementTime& other) const {
+    return at == other.at && from == other.from;
+  }
+  bool operator!=(const MeasurementTime& other) const { return !(*this == other); }
+};
+
 struct DataFile {
   std::string path;  // canonical; the log goes beside it
   std::string chip;
   std::string config;
-  FileState state;          // as the search saw it
-  FileState log;            // of the log its chip and configuration name
-  bool unsearched = false;  // in a folder that could not be searched: stands as last stored
+  MeasurementTime measured;  // empty until named or looked at
+  FileState state;           // as the search saw it
+  FileState log;             // of the log its chip and configuration name
+  bool unsearched = false;   // in a folder that could not be searched: stands as last stored
 };
 
 }  // namespace qavrel::campaign

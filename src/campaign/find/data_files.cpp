@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "campaign/common/hashing.h"
+#include "campaign/find/measurement_time.h"
 #include "core/atomic_write.h"
 #include "core/log_path.h"
 
@@ -182,13 +183,21 @@ void sort_and_merge(Search& found) {
   std::stable_sort(found.files.begin(), found.files.end(), by_path);
   // A file found again under another name (a folder searched, and a
   // manifest) is said to have been taken as first found.
+  // A file found again under the same name keeps the most trusted
+  // measurement time of the two (a manifest's, over its name's).
   for (std::size_t i = 1; i < found.files.size(); ++i) {
-    const DataFile& first = found.files[i - 1];
-    const DataFile& again = found.files[i];
-    if (first.path == again.path && (first.chip != again.chip || first.config != again.config))
+    DataFile& first = found.files[i - 1];
+    DataFile& again = found.files[i];
+    if (first.path != again.path) continue;
+    if (first.chip != again.chip || first.config != again.config)
       found.notes.push_back(again.path + " is named twice, as chip " + first.chip + ", " +
                             first.config + " and as chip " + again.chip + ", " + again.config +
                             "; the first is taken");
+    else if (!again.measured.at.empty() &&
+             (first.measured.at.empty() || again.measured.from < first.measured.from))
+      first.measured = again.measured;
+    // A third name of the file is weighed against what the first kept.
+    again.measured = first.measured;
   }
   found.files.erase(std::unique(found.files.begin(), found.files.end(), same_path),
                     found.files.end());
@@ -240,6 +249,7 @@ void look_at(Search& found) {
     }
     const auto listed = found.states.find(hash_of(file.path));
     file.state = listed != found.states.end() ? listed->second : state_of(file.path);
+    fill_measurement_time(file);
   }
   // What the listings showed has served: its memory goes back.
   std::unordered_map<std::uint64_t, FileState>().swap(found.states);

@@ -73,8 +73,9 @@ bool lies_unsearched(const std::string& path, const Search& search);
 void take_unsearched(std::vector<DataFile> last_seen, Search& search);
 
 // Fills each file's state and its log's, from what the listing of its
-// folder showed where it was listed, or by looking; files in folders that
-// could not be searched keep the states they were taken with.
+// folder showed where it was listed, or by looking, and its measurement
+// time where its naming gave none; files in folders that could not be
+// searched keep the states and times they were taken with.
 void look_at(Search& search);
 
 }  // namespace qavrel::campaign

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "campaign/find/measurement_time.h"
+
 namespace qavrel::campaign {
 
 namespace fs = std::filesystem;
@@ -69,6 +71,7 @@ Status read_manifest(const std::string& manifest, const SearchRules& rules, Sear
   const std::size_t path_column = column("path");
   const std::size_t chip_column = column("chip");
   const std::size_t config_column = column("config");
+  const std::size_t measured_column = column("measured_at");  // where there is one
   const std::size_t needed = std::max({path_column, chip_column, config_column}) + 1;
   if (needed > fields.size())
     return Status::failure("the manifest " + manifest +
@@ -91,6 +94,13 @@ Status read_manifest(const std::string& manifest, const SearchRules& rules, Sear
     if (!why.empty()) {
       found.skipped.push_back({where, why});
       continue;
+    }
+    if (measured_column < fields.size() && !fields[measured_column].empty()) {
+      if (Status read = read_measured_at(fields[measured_column], file.measured.at); !read.ok()) {
+        found.skipped.push_back({where, "measured_at: " + read.reason()});
+        continue;
+      }
+      file.measured.from = MeasuredFrom::manifest;
     }
     const auto [first, is_first] = first_line.emplace(file.path, line);
     if (!is_first) {

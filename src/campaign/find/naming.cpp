@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "campaign/find/measurement_time.h"
+
 namespace qavrel::campaign {
 
 namespace {
@@ -74,6 +76,8 @@ struct NamePattern::Compiled {
   pcre2_match_data* match = nullptr;
   int chip_group = 0;
   int config_group = 0;
+  int date_group = 0;  // the measurement's, where the expression has them
+  int time_group = 0;
   ~Compiled() {
     pcre2_match_data_free(match);
     pcre2_code_free(code);
@@ -102,6 +106,10 @@ Status NamePattern::compile(const std::string& expression) {
   if (compiled->chip_group <= 0 || compiled->config_group <= 0)
     return Status::failure(
         "--pattern: the expression needs the named groups (?<chip>...) and (?<config>...)");
+  compiled->date_group =
+      pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("date"));
+  compiled->time_group =
+      pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("time"));
   compiled->match = pcre2_match_data_create_from_pattern(compiled->code, nullptr);
   if (compiled->match == nullptr) return Status::failure("--pattern: out of memory");
   compiled_ = std::move(compiled);
@@ -119,13 +127,18 @@ Status NamePattern::name(const std::string& file_name, DataFile& file) const {
   const auto group = [&](int number) {
     const PCRE2_SIZE start = groups[2 * static_cast<std::size_t>(number)];
     const PCRE2_SIZE end = groups[2 * static_cast<std::size_t>(number) + 1];
-    return start == PCRE2_UNSET ? std::string() : file_name.substr(start, end - start);
+    return number <= 0 || start == PCRE2_UNSET ? std::string()
+                                               : file_name.substr(start, end - start);
   };
   file.chip = group(compiled_->chip_group);
   file.config = group(compiled_->config_group);
   if (file.chip.empty() || file.config.empty())
     return Status::failure("--pattern gives an empty chip or configuration");
-  return {};
+  const std::string date = group(compiled_->date_group);
+  const std::string time = group(compiled_->time_group);
+  if (date.empty() && time.empty()) return {};
+  file.measured.from = MeasuredFrom::pattern;
+  return measured_by_groups(file.path, date, time, file.measured.at);
 }
 
 }  // namespace qavrel::campaign

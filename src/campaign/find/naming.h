@@ -22,7 +22,8 @@ bool is_sample_name(const std::string& file_name);
 Status name_by_rule(const std::string& file_name, DataFile& file);
 
 // A regular expression (PCRE2) with the named groups "chip" and "config",
-// searched for in a file's name.
+// searched for in a file's name; the groups "date" and "time", where it
+// has them and they match, give the measurement time.
 class NamePattern {
  public:
   NamePattern();
@@ -34,8 +35,9 @@ class NamePattern {
   // lacks one of the groups.
   Status compile(const std::string& expression);
   bool matches(const std::string& file_name) const;
-  // Fills the file's chip and configuration, or fails with the reason:
-  // the name doesn't match, or a group is empty.
+  // Fills the file's chip and configuration, and its measurement time
+  // where the date or time group matched, or fails with the reason: the
+  // name doesn't match, a group is empty, or a date or time is not one.
   Status name(const std::string& file_name, DataFile& file) const;
 
  private:

@@ -12,7 +12,8 @@ namespace qavrel::campaign {
 struct CampaignFile {
   static constexpr std::size_t current = static_cast<std::size_t>(-1);
 
-  Analysis analysis;  // the latest stored, where it stands, or the one this run made
+  Analysis analysis;         // the latest stored, where it stands, or the one this run made
+  MeasurementTime measured;  // as this run's search found it
   // The later measurement of the same chip and configuration (an index
   // into the campaign's files) that supersedes this one, or current.
   std::size_t superseded_by = current;

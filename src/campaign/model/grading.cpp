@@ -16,7 +16,9 @@ std::vector<ChipSummary> summarise_chips(const std::vector<CampaignFile>& files,
   for (std::size_t i = 0; i < files.size(); ++i) {
     const Analysis& analysis = files[i].analysis;
     ChipSummary& chip = by_chip[analysis.chip];
-    chip.latest = i;
+    // Files come in path order: the last of those measured last.
+    const bool first_seen = chip.current.empty() && chip.superseded.empty();
+    if (first_seen || files[i].measured.at >= files[chip.latest].measured.at) chip.latest = i;
     if (files[i].superseded_by != CampaignFile::current) {
       chip.superseded.push_back(i);
       continue;

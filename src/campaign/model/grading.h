@@ -24,7 +24,7 @@ struct ChipSummary {
   int worst_channel = 0;
   std::vector<std::size_t> current;     // indices into the files, in path order
   std::vector<std::size_t> superseded;  // likewise
-  std::size_t latest = 0;               // its latest data file, by path
+  std::size_t latest = 0;  // its data file measured last (the last by path among equals)
 };
 
 struct Grading {

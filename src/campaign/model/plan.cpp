@@ -62,24 +62,28 @@ void share_logs(const std::vector<std::string>& log_paths, const std::vector<Dat
   }
 }
 
-// For each chip and configuration, the latest file by path is the current
-// measurement; the earlier ones are superseded by it.
+// For each chip and configuration, the file measured last (the last by
+// path among those measured at one time) is the current measurement; the
+// earlier ones are superseded by it.
 void mark_superseded(std::vector<CampaignFile>& files) {
-  // The chip, the configuration, then the place, which is path order.
-  using Key = std::tuple<std::string_view, std::string_view, std::size_t>;
+  // The chip, the configuration, the time, then the place, which is path
+  // order.
+  using Key = std::tuple<std::string_view, std::string_view, std::string_view, std::size_t>;
   std::vector<Key> keys;
   keys.reserve(files.size());
-  for (std::size_t i = 0; i < files.size(); ++i)
-    keys.emplace_back(files[i].analysis.chip, files[i].analysis.config, i);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    files[i].superseded_by = CampaignFile::current;
+    keys.emplace_back(files[i].analysis.chip, files[i].analysis.config, files[i].measured.at, i);
+  }
   std::sort(keys.begin(), keys.end());
   for (std::size_t first = 0; first < keys.size();) {
     std::size_t end = first + 1;
     while (end < keys.size() && std::get<0>(keys[end]) == std::get<0>(keys[first]) &&
            std::get<1>(keys[end]) == std::get<1>(keys[first]))
       ++end;
-    const std::size_t current = std::get<2>(keys[end - 1]);
+    const std::size_t current = std::get<3>(keys[end - 1]);
     for (std::size_t k = first; k + 1 < end; ++k)
-      files[std::get<2>(keys[k])].superseded_by = current;
+      files[std::get<3>(keys[k])].superseded_by = current;
     first = end;
   }
 }
@@ -100,6 +104,7 @@ Plan plan_campaign(std::vector<DataFile> found, std::vector<Analysis> stored,
   for (std::size_t i = 0; i < found.size(); ++i) {
     CampaignFile& file = plan.files[i];
     DataFile& data = found[i];
+    file.measured = std::move(data.measured);
     file.writes_log = file.owns_log && settings.write_logs;
     Analysis& analysis = stored[i];
     // A file that could not be looked at can't be read either: what was
@@ -120,9 +125,14 @@ Plan plan_campaign(std::vector<DataFile> found, std::vector<Analysis> stored,
   return plan;
 }
 
-std::vector<CampaignFile> with_analyses(Plan plan, std::vector<Analysis> made) {
+std::vector<CampaignFile> with_analyses(Plan plan, std::vector<Analysis> made,
+                                        const std::vector<bool>& left) {
   for (std::size_t k = 0; k < made.size() && k < plan.to_analyse.size(); ++k)
     if (!made[k].path.empty()) plan.files[plan.to_analyse[k]].analysis = std::move(made[k]);
+  if (std::find(left.begin(), left.end(), true) == left.end()) return std::move(plan.files);
+  drop_marked(plan.files, left);
+  // A file left out may have been the current measurement of its chip.
+  mark_superseded(plan.files);
   return std::move(plan.files);
 }
 

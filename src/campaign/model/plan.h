@@ -40,7 +40,23 @@ Plan plan_campaign(std::vector<DataFile> found, std::vector<Analysis> stored,
                    const LogWriters& writers, const PlanSettings& settings);
 
 // The campaign's files once the run has made the planned analyses:
-// made[k] is that of files[to_analyse[k]].
-std::vector<CampaignFile> with_analyses(Plan plan, std::vector<Analysis> made);
+// made[k] is that of files[to_analyse[k]]. Files marked in left (by their
+// place in files; none when empty) are left out, as files still being
+// written, which the run leaves for the next.
+std::vector<CampaignFile> with_analyses(Plan plan, std::vector<Analysis> made,
+                                        const std::vector<bool>& left = {});
+
+// Removes the items marked, keeping the order of the rest.
+template <typename T>
+void drop_marked(std::vector<T>& items, const std::vector<bool>& marked) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i < marked.size() && marked[i]) continue;
+    // Moving an item onto itself would empty it.
+    if (kept != i) items[kept] = std::move(items[i]);
+    ++kept;
+  }
+  items.resize(kept);
+}
 
 }  // namespace qavrel::campaign

@@ -1,6 +1,7 @@
 #include "campaign/report/csv_tables.h"
 
 #include "campaign/common/text.h"
+#include "campaign/find/measurement_time.h"
 
 namespace qavrel::campaign {
 
@@ -53,7 +54,9 @@ void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
             "analysed_at",
             "tool_version",
             "superseded_by",
-            "path_bytes"}));
+            "path_bytes",
+            "measured_at",
+            "measured_from"}));
   for (std::size_t i = 0; i < inputs.files.size(); ++i) {
     const CampaignFile& file = inputs.files[i];
     const Analysis& analysis = file.analysis;
@@ -81,19 +84,22 @@ void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
               analysis.analysed_at,
               analysis.tool_version,
               superseded ? inputs.files[file.superseded_by].analysis.path : "",
-              is_utf8(analysis.path) ? "" : percent_escaped(analysis.path)}));
+              is_utf8(analysis.path) ? "" : percent_escaped(analysis.path),
+              file.measured.at,
+              measured_from_name(file.measured.from)}));
   }
 }
 
 void chips_csv(const ReportInputs& inputs, const EmitText& emit) {
   emit(row({"chip", "grade", "worst_config", "worst_abs_mean_ratio", "worst_channel",
-            "current_measurements", "superseded_measurements", "latest_data_file"}));
+            "current_measurements", "superseded_measurements", "latest_data_file",
+            "latest_measured_at"}));
   for (const ChipSummary& chip : inputs.grading.chips)
     emit(row({chip.chip, grade_name(chip.grade), chip.worst_config,
               chip.has_worst ? full_precision(chip.worst) : "",
               chip.has_worst ? std::to_string(chip.worst_channel) : "",
               std::to_string(chip.current.size()), std::to_string(chip.superseded.size()),
-              inputs.files[chip.latest].analysis.path}));
+              inputs.files[chip.latest].analysis.path, inputs.files[chip.latest].measured.at}));
 }
 
 std::string ratios_csv_header() {

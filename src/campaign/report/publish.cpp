@@ -409,6 +409,7 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs) {
   made_from.add(static_cast<std::int64_t>(inputs.files.size()));
   for (const CampaignFile& file : inputs.files) {
     made_from.add(file.analysis.path).add(file.analysis.id);
+    made_from.add(file.measured.at).add(static_cast<std::int64_t>(file.measured.from));
     made_from.add(file.superseded_by == CampaignFile::current
                       ? -1
                       : static_cast<std::int64_t>(file.superseded_by));

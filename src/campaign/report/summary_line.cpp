@@ -5,7 +5,7 @@
 namespace qavrel::campaign {
 
 std::string summary_line(const std::vector<CampaignFile>& files, const Grading& grading,
-                         std::size_t reused, std::size_t failures) {
+                         std::size_t reused, std::size_t failures, std::size_t still_written) {
   std::map<Grade, int> grades;
   for (const Grade grade : grading.of_file) ++grades[grade];
   std::string line = std::to_string(files.size()) + " data files (" + std::to_string(reused) +
@@ -15,7 +15,9 @@ std::string summary_line(const std::vector<CampaignFile>& files, const Grading& 
     line += separator + std::to_string(count) + " " + grade_name(grade);
     separator = ", ";
   }
-  return line + "; " + std::to_string(failures) + " failed.";
+  line += "; " + std::to_string(failures) + " failed";
+  if (still_written > 0) line += "; " + std::to_string(still_written) + " still being written";
+  return line + ".";
 }
 
 }  // namespace qavrel::campaign

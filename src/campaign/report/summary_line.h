@@ -9,8 +9,9 @@
 
 namespace qavrel::campaign {
 
-// "N data files (R unchanged), C chips; files graded ...; F failed."
+// "N data files (R unchanged), C chips; files graded ...; F failed.", and
+// "; W still being written." before the stop where the run left W files.
 std::string summary_line(const std::vector<CampaignFile>& files, const Grading& grading,
-                         std::size_t reused, std::size_t failures);
+                         std::size_t reused, std::size_t failures, std::size_t still_written = 0);
 
 }  // namespace qavrel::campaign

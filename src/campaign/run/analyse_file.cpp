@@ -11,6 +11,7 @@
 
 #include "campaign/common/stop_points.h"
 #include "core/atomic_write.h"
+#include "core/byte_stream.h"
 #include "core/log_path.h"
 #include "core/messages.h"
 #include "core/trains.h"
@@ -73,16 +74,33 @@ bool holds(const std::string& path, const std::string& text) {
          held.compare(0, text.size(), text) == 0;
 }
 
+std::int64_t now_ns() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Whether a file read as sums ends as one still being written does: in the
+// middle of a line or of a train, or with its compressed stream cut short.
+// One that ends on a token that is no number is damaged, not unfinished.
+bool looks_unfinished(const qavrel::TrainSums& sums) {
+  if (qavrel::is_cut_short(sums.read)) return true;
+  if (!sums.ok() || sums.ended_on_token) return false;
+  return sums.ended_mid_line || sums.train_rows % qavrel::train_length != 0;
+}
+
 }  // namespace
 
-Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios,
-                           const LinkRefused& link_refused) {
-  Analysis analysis;
+FileAnalysis analyse_data_file(const DataFile& file, const AnalyseSettings& settings,
+                               RatioTable& ratios) {
+  FileAnalysis made;
+  Analysis& analysis = made.analysis;
   analysis.path = file.path;
   analysis.chip = file.chip;
   analysis.config = file.config;
   analysis.tool_version = tool_version;
   analysis.analysed_at = utc_now();
+  const std::int64_t read_at_ns = now_ns();
   const FileState state = state_of(file.path);
   if (state.size >= 0) {
     analysis.size = state.size;
@@ -101,18 +119,26 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
   if (!sums.opened.ok()) {
     analysis.failure = Failure::open;
     analysis.error = qavrel::open_failure(file.path);
-    return analysis;
+    return made;
+  }
+  if (settings.settle_ns > 0 && looks_unfinished(sums)) {
+    // A clock set back, or a file dated ahead, counts as recent only
+    // within the settle time.
+    const std::int64_t age_ns = read_at_ns - state.mtime_ns;
+    made.still_written = (age_ns < settings.settle_ns && age_ns > -settings.settle_ns) ||
+                         state_of(file.path) != state;
+    if (made.still_written) return made;
   }
   if (!sums.read.ok()) {
     analysis.failure = Failure::read;
     analysis.error = qavrel::read_failure(file.path, sums.read);
-    return analysis;
+    return made;
   }
   analysis.parity = qavrel::parity_named_in(file.config);
   if (!analysis.parity) {
     analysis.failure = Failure::parity;
     analysis.error = qavrel::parity_error;
-    return analysis;
+    return made;
   }
   qavrel::average_trains(sums.pedestals, sums.peaks, sums.train_rows);
   qavrel::cross_talk_ratios(sums.peaks, *analysis.parity, ratios.values);
@@ -123,10 +149,10 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
     for (double& ratio : peak) ratio += 0.0;
   analysis.has_ratios = true;
   if (analysis.has_data()) analysis.worst = worst_channel(ratios);
-  if (write_log) {
+  if (settings.write_log) {
     const std::string log_path = analysis.log_path();
     const std::string table = qavrel::cross_talk_table(sums.peaks, *analysis.parity);
-    std::string refused = refused_log(log_path, link_refused);
+    std::string refused = refused_log(log_path, settings.link_refused);
     // A log that holds this table already keeps its time, so that another
     // campaign over the same files takes it as its own.
     Status written = !refused.empty() ? Status::failure(std::move(refused)) : Status();
@@ -137,13 +163,13 @@ Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& rat
     if (!written.ok()) {
       analysis.failure = Failure::log;
       analysis.error = qavrel::log_write_failure(log_path, written);
-      return analysis;
+      return made;
     }
     analysis.log_written = true;
     analysis.log = state_of(log_path);
   }
   analysis.ok = true;
-  return analysis;
+  return made;
 }
 
 }  // namespace qavrel::campaign

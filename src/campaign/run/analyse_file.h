@@ -2,6 +2,7 @@
 // log beside it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -14,13 +15,30 @@ namespace qavrel::campaign {
 // or an empty string when it will.
 using LinkRefused = std::function<std::string(const std::string& target)>;
 
+struct AnalyseSettings {
+  bool write_log = true;
+  // How long a file that looks unfinished must have been left unchanged
+  // before it is graded; 0 grades every file as it is read.
+  std::int64_t settle_ns = 0;
+  LinkRefused link_refused;
+};
+
+struct FileAnalysis {
+  Analysis analysis;
+  // The file looked unfinished (its text ends in the middle of a line, its
+  // last train or its compressed stream is cut short) and changed less than
+  // the settle time before it was read, or while it was read: nothing was
+  // written, and it is left for a later run.
+  bool still_written = false;
+};
+
 // Analyses the data file as qavrel.exe does with the file's chip and
-// configuration as arguments, and writes the same log there when write_log,
-// unless the log already holds that very table. Unlike qavrel.exe it
-// refuses a log that is not a regular file (a FIFO would hold the whole
-// campaign up, a device take the table), and a log that is a link to a file
-// that link_refused gives a reason for (data, the store).
-Analysis analyse_data_file(const DataFile& file, bool write_log, RatioTable& ratios,
-                           const LinkRefused& link_refused);
+// configuration as arguments, and writes the same log there when
+// settings.write_log, unless the log already holds that very table. Unlike
+// qavrel.exe it refuses a log that is not a regular file (a FIFO would hold
+// the whole campaign up, a device take the table), and a log that is a link
+// to a file that settings.link_refused gives a reason for (data, the store).
+FileAnalysis analyse_data_file(const DataFile& file, const AnalyseSettings& settings,
+                               RatioTable& ratios);
 
 }  // namespace qavrel::campaign

@@ -26,6 +26,7 @@ const std::atomic<bool> never{false};
 // What a worker hands back of one file.
 struct Finished {
   Analysis analysis;
+  bool still_written = false;
   RatioTable ratios;
   Status map_written;
   bool map_placed = false;
@@ -56,7 +57,9 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
   // nor into the output folder, where the store and the pages are.
   std::unordered_set<std::uint64_t> data_paths;
   for (const CampaignFile& file : plan.files) data_paths.insert(hash_of(file.analysis.path));
-  const LinkRefused link_refused = [&](const std::string& target) -> std::string {
+  AnalyseSettings analyse;
+  analyse.settle_ns = settings.settle_ns;
+  analyse.link_refused = [&](const std::string& target) -> std::string {
     const std::string name = target.substr(target.rfind('/') + 1);
     if (data_paths.count(hash_of(target)) != 0 || is_sample_name(name))
       return "it is a link to a data file";
@@ -70,8 +73,11 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
     file.chip = planned.analysis.chip;
     file.config = planned.analysis.config;
     auto finished = std::make_unique<Finished>();
-    finished->analysis =
-        analyse_data_file(file, planned.writes_log, finished->ratios, link_refused);
+    AnalyseSettings these = analyse;
+    these.write_log = planned.writes_log;
+    FileAnalysis made = analyse_data_file(file, these, finished->ratios);
+    finished->analysis = std::move(made.analysis);
+    finished->still_written = made.still_written;
     if (finished->analysis.has_ratios) {
       const std::string map = plots + plot_name(finished->analysis);
       finished->map_written = write_output(
@@ -95,6 +101,11 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
     Analysis& analysis = finished->analysis;
     ++done;
     bytes_read += static_cast<std::uint64_t>(std::max<std::int64_t>(0, analysis.size));
+    if (finished->still_written) {
+      outcome.still_written.push_back(job);
+      outcome.made[job] = std::move(analysis);
+      return;
+    }
     if (outcome.store_failure.ok()) {
       // The map's record goes with the analysis it was made from, in one
       // transaction: neither is kept without the other.
@@ -129,6 +140,7 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
   if (outcome.store_failure.ok())
     if (Status committed = store.commit(); !committed.ok()) store_failed(committed);
   std::sort(outcome.failed.begin(), outcome.failed.end());
+  std::sort(outcome.still_written.begin(), outcome.still_written.end());
   return outcome;
 }
 

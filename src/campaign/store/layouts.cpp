@@ -35,7 +35,7 @@ CREATE TABLE ratios (
 )sql";
 
 // What layout 5 adds: the files of the last search and what the outputs
-// were made from, and the views over them.
+// were made from.
 const char* const layout_5_tables = R"sql(
 CREATE TABLE data_files (
   path TEXT PRIMARY KEY,
@@ -55,15 +55,23 @@ CREATE TABLE store_layout (
   layout INTEGER NOT NULL,
   written_by TEXT NOT NULL
 );
+)sql";
+
+// What layout 6 adds: when each file was measured, and the views over the
+// files of the last search, which show it.
+const char* const layout_6_tables = R"sql(
+ALTER TABLE data_files ADD COLUMN measured_at TEXT;
+ALTER TABLE data_files ADD COLUMN measured_from TEXT
+  CHECK (measured_from IN ('manifest', 'pattern', 'name', 'mtime'));
 CREATE VIEW latest_analyses AS
-  SELECT a.* FROM data_files AS f
+  SELECT a.*, f.measured_at, f.measured_from FROM data_files AS f
   JOIN analyses AS a ON a.id = (SELECT max(id) FROM analyses WHERE path = f.path);
 CREATE VIEW latest_ratios AS
   SELECT a.path, a.chip, a.config, r.peak, r.channel, r.ratio
   FROM latest_analyses AS a JOIN ratios AS r ON r.analysis_id = a.id;
 CREATE VIEW current_measurements AS
   SELECT f.chip, f.config, f.path, f.grade, a.worst_channel, a.worst_abs_mean_ratio,
-    a.worst_standard_error, a.id AS analysis_id
+    a.worst_standard_error, a.id AS analysis_id, f.measured_at, f.measured_from
   FROM data_files AS f
   LEFT JOIN analyses AS a ON a.id = (SELECT max(id) FROM analyses WHERE path = f.path)
   WHERE f.current = 1;
@@ -181,6 +189,7 @@ INSERT INTO channel_means
       return execute(db, std::string(R"sql(
 DROP VIEW IF EXISTS latest_ratios;
 DROP VIEW IF EXISTS latest_analyses;
+DROP VIEW IF EXISTS current_measurements;
 DROP TABLE IF EXISTS outputs;
 DROP TABLE IF EXISTS chip_pages;
 ALTER TABLE analyses ADD COLUMN ctime_ns INTEGER;
@@ -192,6 +201,14 @@ INSERT INTO data_files (path, chip, config)
   SELECT path, chip, config FROM analyses AS a
   WHERE id = (SELECT max(id) FROM analyses WHERE path = a.path);
 )sql");
+    case 5:
+      // The tables gain columns, so every output is made again.
+      return execute(db, std::string(R"sql(
+DROP VIEW IF EXISTS latest_ratios;
+DROP VIEW IF EXISTS latest_analyses;
+DROP VIEW IF EXISTS current_measurements;
+DELETE FROM output_files;
+)sql") + layout_6_tables);
     default:
       return Status::failure("no migration from layout " + std::to_string(from));
   }
@@ -210,14 +227,15 @@ Status check_columns(sqlite3* db) {
 
 Status migrate(sqlite3* db, int layout) {
   if (layout == 0) {
+    // A new store is made as layout 5 was, then brought on as any other.
     if (Status made = execute(
             db, create_analyses_sql() + ";" + first_tables + channel_means_table + layout_5_tables);
         !made.ok())
       return made;
-  } else {
-    for (; layout < current_layout; ++layout)
-      if (Status stepped = migrate_step(db, layout); !stepped.ok()) return stepped;
+    layout = 5;
   }
+  for (; layout < current_layout; ++layout)
+    if (Status stepped = migrate_step(db, layout); !stepped.ok()) return stepped;
   if (Status checked = check_columns(db); !checked.ok()) return checked;
   Statement written;
   if (Status prepared =

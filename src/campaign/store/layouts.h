@@ -19,7 +19,7 @@ struct sqlite3;
 
 namespace qavrel::campaign {
 
-constexpr int current_layout = 5;
+constexpr int current_layout = 6;
 
 // Creates the tables of an empty store, or brings an older layout up to
 // the current one, in one transaction. Refuses a layout newer than this

@@ -9,6 +9,7 @@
 
 #include "campaign/common/hashing.h"
 #include "campaign/common/stop_points.h"
+#include "campaign/find/measurement_time.h"
 #include "campaign/store/analysis_columns.h"
 #include "campaign/store/layouts.h"
 
@@ -33,6 +34,15 @@ std::uint8_t stored_grade_code(const Statement& row, int grade_column, int curre
 }
 
 // The place of path among files (in path order), or files.size().
+// A file's measurement time as the columns at and from hold it.
+MeasurementTime stored_measurement(const Statement& row, int at_column, int from_column) {
+  MeasurementTime measured;
+  if (!row.is_null(at_column)) measured.at = row.text(at_column);
+  if (!row.is_null(from_column))
+    measured.from = measured_from_named(row.text(from_column)).value_or(MeasuredFrom::mtime);
+  return measured;
+}
+
 std::size_t place_of(const std::vector<DataFile>& files, const std::string& path) {
   const auto at = std::lower_bound(
       files.begin(), files.end(), path,
@@ -123,7 +133,8 @@ Status ResultsStore::last_seen_in(const std::vector<std::string>& folders,
   if (Status prepared = rows.prepare(
           db_,
           "SELECT f.path, f.chip, f.config, a.size, a.mtime_ns, a.ctime_ns, a.log_written,"
-          " a.log_size, a.log_mtime_ns, a.log_ctime_ns FROM data_files AS f LEFT JOIN analyses AS a"
+          " a.log_size, a.log_mtime_ns, a.log_ctime_ns, f.measured_at, f.measured_from"
+          " FROM data_files AS f LEFT JOIN analyses AS a"
           " ON a.id = (SELECT max(id) FROM analyses WHERE path = f.path)");
       !prepared.ok())
     return prepared;
@@ -146,6 +157,7 @@ Status ResultsStore::last_seen_in(const std::vector<std::string>& folders,
     if (!rows.is_null(3)) file.state = {rows.integer(3), rows.integer(4), maybe(5)};
     if (rows.integer(6) != 0 && !rows.is_null(7))
       file.log = {rows.integer(7), rows.integer(8), maybe(9)};
+    file.measured = stored_measurement(rows, 10, 11);
     file.unsearched = true;
     files.push_back(std::move(file));
   }
@@ -160,7 +172,9 @@ Status ResultsStore::record_search(const std::vector<DataFile>& files, StoredGra
   {
     Statement rows;
     if (Status prepared =
-            rows.prepare(db_, "SELECT path, chip, config, grade, current FROM data_files");
+            rows.prepare(db_,
+                         "SELECT path, chip, config, grade, current, measured_at, measured_from"
+                         " FROM data_files");
         !prepared.ok())
       return prepared;
     int step = SQLITE_ROW;
@@ -172,7 +186,8 @@ Status ResultsStore::record_search(const std::vector<DataFile>& files, StoredGra
         continue;
       }
       held[i] = true;
-      if (rows.text(1) != files[i].chip || rows.text(2) != files[i].config)
+      if (rows.text(1) != files[i].chip || rows.text(2) != files[i].config ||
+          stored_measurement(rows, 5, 6) != files[i].measured)
         renamed[i] = true;
       else
         grades[i] = stored_grade_code(rows, 3, 4);
@@ -190,7 +205,9 @@ Status ResultsStore::record_search(const std::vector<DataFile>& files, StoredGra
       !prepared.ok())
     return prepared;
   if (Status prepared = insert.prepare(
-          db_, "INSERT OR REPLACE INTO data_files (path, chip, config) VALUES (?, ?, ?)");
+          db_,
+          "INSERT OR REPLACE INTO data_files (path, chip, config, measured_at, measured_from)"
+          " VALUES (?, ?, ?, ?, ?)");
       !prepared.ok())
     return prepared;
   for (const std::string& path : gone) {
@@ -204,9 +221,15 @@ Status ResultsStore::record_search(const std::vector<DataFile>& files, StoredGra
     insert.bind_text(1, files[i].path);
     insert.bind_text(2, files[i].chip);
     insert.bind_text(3, files[i].config);
+    insert.bind_text(4, files[i].measured.at);
+    insert.bind_text(5, measured_from_name(files[i].measured.from));
     if (insert.step() != SQLITE_DONE) return fail();
   }
   return commit();
+}
+
+Status ResultsStore::forget_data_files(const std::vector<std::string>& paths) {
+  return delete_each("DELETE FROM data_files WHERE path = ?", paths);
 }
 
 Status ResultsStore::load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers) {
@@ -325,16 +348,18 @@ Status ResultsStore::load_output(const std::string& name, OutputRecord& record, 
 }
 
 Status ResultsStore::forget_outputs(const std::vector<std::string>& names) {
-  if (names.empty()) return {};
+  return delete_each("DELETE FROM output_files WHERE name = ?", names);
+}
+
+Status ResultsStore::delete_each(const char* sql, const std::vector<std::string>& keys) {
+  if (keys.empty()) return {};
   if (Status committed = commit(); !committed.ok()) return committed;
   if (Status begun = execute("BEGIN"); !begun.ok()) return begun;
   Statement remove;
-  if (Status prepared = remove.prepare(db_, "DELETE FROM output_files WHERE name = ?");
-      !prepared.ok())
-    return prepared;
-  for (const std::string& name : names) {
+  if (Status prepared = remove.prepare(db_, sql); !prepared.ok()) return prepared;
+  for (const std::string& key : keys) {
     remove.reset();
-    remove.bind_text(1, name);
+    remove.bind_text(1, key);
     if (remove.step() != SQLITE_DONE) return fail();
   }
   return commit();

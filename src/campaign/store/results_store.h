@@ -70,6 +70,9 @@ class ResultsStore {
   // Makes the files of this search (in path order) those the store holds
   // as the last search's, and tells the grades it holds of them.
   Status record_search(const std::vector<DataFile>& files, StoredGrades& grades);
+  // Takes files out of the last search's, as a run that left them for the
+  // next (they were still being written) had not found them.
+  Status forget_data_files(const std::vector<std::string>& paths);
 
   // Hands the newest analysis of each path ever analysed to keep, and
   // tells who wrote each log. keep may take the analysis.
@@ -106,6 +109,9 @@ class ResultsStore {
   Status fail();
   Status execute(const char* sql);
   Status begin_batch();
+  // Deletes the row of each key with sql (one bound key), in a transaction
+  // of its own, after committing what is pending.
+  Status delete_each(const char* sql, const std::vector<std::string>& keys);
 
   sqlite3* db_ = nullptr;
   Statement insert_analysis_;
