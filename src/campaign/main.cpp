@@ -2,276 +2,30 @@
 // qavrel.exe would one by one, keeps every analysis in a results store,
 // grades each chip and shows it all in a report. A run finds the files,
 // plans what to read, runs the analyses, grades and publishes the outputs;
-// main parses the options and wires those steps together.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
+// with --watch it then runs again for each batch of files that changed.
+// main parses the options and wires those together.
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <new>
-#include <set>
 
-#include "campaign/common/hashing.h"
-#include "campaign/find/data_files.h"
-#include "campaign/find/manifest.h"
-#include "campaign/folder_lock.h"
-#include "campaign/model/grading.h"
-#include "campaign/model/plan.h"
+#include "campaign/campaign_run.h"
 #include "campaign/options.h"
-#include "campaign/report/publish.h"
-#include "campaign/report/summary_line.h"
-#include "campaign/run/run_analyses.h"
-#include "campaign/run/stop_signals.h"
-#include "campaign/store/results_store.h"
-#include "core/atomic_write.h"
+#include "campaign/watch/watch.h"
 
 namespace qavrel::campaign {
 namespace {
-
-// Past about this many bytes SQLite can't open a store's path.
-constexpr std::size_t max_store_path = 450;
 
 int fail(const std::string& line) {
   std::fprintf(stderr, "qavrel-campaign: %s\n", line.c_str());
   return 1;
 }
 
-// Says what the search skipped, could not search or took one way rather
-// than another.
-void tell_search(const Options& options, const Search& search) {
-  for (const std::string& note : search.notes)
-    std::fprintf(stderr, "qavrel-campaign: %s\n", note.c_str());
-  if (!options.quiet)
-    for (const SkippedFile& skipped : search.skipped)
-      std::fprintf(stderr, "skipped %s: %s\n", skipped.path.c_str(), skipped.reason.c_str());
-  for (const std::string& failure : search.failures)
-    std::fprintf(stderr, "failed: cannot search %s\n", failure.c_str());
-}
-
-int no_data_files(const Options& options) {
-  std::string where;
-  for (const std::string& path : options.paths) where += (where.empty() ? "" : ", ") + path;
-  if (!options.manifest.empty()) where += (where.empty() ? "" : ", ") + options.manifest;
-  return fail("no data files found under " + where);
-}
-
-// Removes what runs that were killed left half written in the folders this
-// run writes: in the output folder, which this run alone writes while it
-// holds its lock, every temporary but its own; and, unless logs are off,
-// in the data folders those of runs that no longer run.
-void remove_stale_temporaries(const std::string& output, const Search& search, bool write_logs) {
-  qavrel::remove_foreign_temporaries(output);
-  for (const char* folder : {"/plots", "/chips", "/index"})
-    qavrel::remove_foreign_temporaries(output + folder);
-  if (!write_logs) return;
-  for (const std::string& temporary : search.stale_temporaries)
-    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
-      std::fprintf(stderr, "qavrel-campaign: cannot remove %s: %s\n", temporary.c_str(),
-                   std::strerror(errno));
-  // The folders of files named one by one were not searched.
-  std::set<std::string> folders;
-  for (const DataFile& file : search.files) {
-    std::string folder = std::filesystem::path(file.path).parent_path().string();
-    if (search.listed_folders.count(hash_of(folder)) == 0) folders.insert(std::move(folder));
-  }
-  for (const std::string& folder : folders) qavrel::remove_stale_temporaries(folder, "xtalk_vemra");
-}
-
-// The latest stored analysis of each file found, in the files' order.
-Status stored_analyses(ResultsStore& store, const std::vector<DataFile>& files,
-                       std::vector<Analysis>& stored, LogWriters& writers) {
-  stored.resize(files.size());
-  return store.load_latest(
-      [&](Analysis& analysis) {
-        const auto at = std::lower_bound(
-            files.begin(), files.end(), analysis.path,
-            [](const DataFile& file, const std::string& path) { return file.path < path; });
-        if (at != files.end() && at->path == analysis.path)
-          stored[static_cast<std::size_t>(at - files.begin())] = std::move(analysis);
-      },
-      writers);
-}
-
-// Says what went wrong in the run. Fails where the run could not complete;
-// ends the process where a signal stopped it.
-Status tell_run(const Options& options, const Plan& plan, const RunOutcome& run) {
-  // Workers are said to have run short only where the pool ran at all.
-  const std::size_t wanted =
-      !run.store_failure.ok() ? 0 : std::min<std::size_t>(options.jobs, plan.to_analyse.size());
-  if (run.workers == 0 && wanted > 0 && !options.quiet)
-    std::fprintf(stderr,
-                 "qavrel-campaign: no worker could run (threads or memory ran short); the files "
-                 "were analysed one at a time\n");
-  else if (run.workers < wanted && !options.quiet)
-    std::fprintf(stderr,
-                 "qavrel-campaign: the system allowed %u of %zu workers (threads or memory ran "
-                 "short); the run went on with those\n",
-                 run.workers, wanted);
-  for (const Status& failure : run.map_failures)
-    std::fprintf(stderr, "failed: %s\n", failure.reason().c_str());
-  const std::string stopped_after = "stopped after " + std::to_string(run.analysed) + " of " +
-                                    std::to_string(plan.to_analyse.size()) + " files";
-  // The maps of the files analysed are written as each ends; the rest waits.
-  const std::string outputs = "The report and tables were left as they were";
-  if (run.out_of_memory)
-    return Status::failure("memory ran out; " + stopped_after + ", which are stored. " + outputs +
-                           "; run again with fewer workers (-j) or more memory to complete the "
-                           "rest.");
-  if (!run.store_failure.ok())
-    return Status::failure(
-        "the results store in " + options.output + " failed: " + run.store_failure.reason() + "; " +
-        stopped_after + ". " + outputs + "; the next run completes the rest" +
-        (run.store_failure.reason() == "out of memory" ? ", with fewer workers (-j) or more memory."
-                                                       : "."));
-  if (stopped_by_signal()) {
-    fail(stopped_after +
-         "; the results store holds them, and the next run carries on from there. " + outputs +
-         ".");
-    end_by_stop_signal();
-  }
-  return {};
-}
-
 int run_campaign(const Options& options) {
-  NamePattern pattern;
-  if (!options.pattern.empty())
-    if (Status compiled = pattern.compile(options.pattern); !compiled.ok())
-      return usage_error(compiled.reason());
-
-  // The output folder comes first: it is locked for this run, and nothing
-  // in it is ever taken as data.
-  std::error_code made;
-  const std::string plots = options.output + "/plots";
-  std::filesystem::create_directories(plots, made);
-  if (made) return fail("cannot create " + plots + ": " + made.message());
-  FolderLock lock;
-  if (Status locked = lock.take(options.output); !locked.ok()) return fail(locked.reason());
-  // The campaign writes and removes files in its folders: one that is a
-  // link would have it write or remove files elsewhere.
-  for (const char* folder : {"/plots", "/chips", "/index"}) {
-    struct stat info {};
-    const std::string path = options.output + folder;
-    if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
-      return fail(path + " is not a folder of the campaign's own but " +
-                  (S_ISLNK(info.st_mode) ? "a link" : "a file") +
-                  "; move it away, as the campaign writes and removes its outputs there");
-  }
-  const SearchRules rules{options.pattern.empty() ? nullptr : &pattern,
-                          std::filesystem::canonical(options.output).string()};
-
-  ResultsStore store;
-  Plan plan;
-  SearchReport search_report;
-  StoredGrades stored_grades;
-  {
-    // Find, and plan; what the search saw beyond the files goes once planned.
-    Search search = find_data_files(options.paths, rules);
-    if (!options.manifest.empty())
-      if (Status read = read_manifest(options.manifest, rules, search); !read.ok())
-        return fail(read.reason());
-    if (search.files.empty() && search.unsearched.empty()) {
-      tell_search(options, search);
-      return no_data_files(options);
-    }
-    const std::string store_path = options.output + "/campaign.sqlite";
-    if (Status opened = store.open(store_path, static_cast<int>(options.store_wait_s * 1000));
-        !opened.ok())
-      return fail("cannot open the results store in " + options.output + ": " + opened.reason() +
-                  (std::filesystem::absolute(store_path).string().size() > max_store_path
-                       ? " (SQLite takes paths of up to 512 bytes: choose a shorter -o)"
-                       : ""));
-    // A store that another program holds is waited for, and given up on,
-    // before any file is read.
-    if (Status writable = store.check_writable(); !writable.ok())
-      return fail("the results store in " + options.output +
-                  " can't be written: " + writable.reason());
-    std::vector<DataFile> last_seen;
-    if (Status read = store.last_seen_in(search.unsearched, last_seen); !read.ok())
-      return fail("cannot read the results store: " + read.reason());
-    take_unsearched(std::move(last_seen), search);
-    tell_search(options, search);
-    if (search.files.empty()) return no_data_files(options);
-    look_at(search);
-    remove_stale_temporaries(options.output, search, options.write_logs);
-
-    std::vector<Analysis> stored;
-    LogWriters writers;
-    if (Status read = stored_analyses(store, search.files, stored, writers); !read.ok())
-      return fail("cannot read the results store: " + read.reason());
-    if (Status recorded = store.record_search(search.files, stored_grades); !recorded.ok())
-      return fail("the results store in " + options.output + " failed: " + recorded.reason());
-    PlanSettings plan_settings;
-    plan_settings.force = options.force;
-    plan_settings.write_logs = options.write_logs;
-    plan_settings.tool_version = tool_version;
-    plan = plan_campaign(std::move(search.files), std::move(stored), writers, plan_settings);
-    search_report = {std::move(search.skipped), std::move(search.failures)};
-  }
-
-  // Run.
-  std::atomic<bool>& stop = catch_stop_signals();
-  RunSettings run_settings;
-  run_settings.workers = options.jobs;
-  run_settings.output_folder = rules.output_folder;
-  run_settings.map_scale = options.limits.c;
-  run_settings.settle_ns = static_cast<std::int64_t>(options.settle_s * 1e9);
-  run_settings.show_progress = !options.quiet;
-  RunOutcome run = run_analyses(plan, run_settings, store, stop);
-  if (Status ran = tell_run(options, plan, run); !ran.ok()) return fail(ran.reason());
-  const std::size_t reused = plan.reused;
-  // Files still being written are left out, as if this run had not found
-  // them: the next one reads them.
-  std::vector<bool> left(plan.files.size(), false);
-  std::vector<std::string> left_paths;
-  for (const std::size_t k : run.still_written) {
-    left[plan.to_analyse[k]] = true;
-    left_paths.push_back(run.made[k].path);
-    std::fprintf(stderr, "still being written, left for the next run: %s\n",
-                 run.made[k].path.c_str());
-  }
-  drop_marked(stored_grades, left);
-  if (Status forgot = store.forget_data_files(left_paths); !forgot.ok())
-    return fail("the results store in " + options.output + " failed: " + forgot.reason());
-  const std::vector<CampaignFile> files = with_analyses(std::move(plan), std::move(run.made), left);
-  // Every file that failed, in this run or as stored (a damaged file stays
-  // failed until it changes), with qavrel.exe's words.
-  std::size_t failures = search_report.search_failures.size();
-  for (const CampaignFile& file : files)
-    if (!file.analysis.ok) {
-      std::fprintf(stderr, "failed: %s: %s\n", file.analysis.path.c_str(),
-                   file.analysis.error.c_str());
-      ++failures;
-    }
-
-  // Grade, and publish.
-  const Grading grading = grade_campaign(files, options.limits);
-  const ReportInputs inputs{files, grading, search_report, options.ratios_csv};
-  std::size_t outputs_failed = run.map_failures.size();
-  for (const Status& failure : publish(options.output, inputs, store, stored_grades, stop)) {
-    std::fprintf(stderr, "failed: %s\n", failure.reason().c_str());
-    ++outputs_failed;
-  }
-  if (stopped_by_signal()) {
-    std::fprintf(stderr,
-                 "qavrel-campaign: stopped while writing the outputs; those not yet replaced "
-                 "were left as they were, and the next run makes them.\n");
-    end_by_stop_signal();
-  }
-  if (outputs_failed > 0)
-    fail(std::to_string(outputs_failed) + (outputs_failed == 1 ? " output" : " outputs") +
-         " could not be written; the report is not up to date, and the next run makes what is "
-         "missing");
-  if (!options.quiet) {
-    std::printf("%s\n", summary_line(files, grading, reused, failures, left_paths.size()).c_str());
-    if (outputs_failed == 0) std::printf("report: %s/report.html\n", options.output.c_str());
-    if (std::fflush(stdout) != 0)
-      return fail(std::string("cannot write the summary: ") + std::strerror(errno));
-  }
-  return failures == 0 && outputs_failed == 0 ? 0 : 1;
+  CampaignRun run(options);
+  if (const std::optional<int> ended = run.prepare()) return *ended;
+  const RunEnd first = run.run();
+  if (!options.watch || !first.can_go_on) return first.status;
+  return watch_campaign(options, run);
 }
 
 }  // namespace

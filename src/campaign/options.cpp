@@ -65,6 +65,12 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                  "Seconds a file that looks unfinished must be left unchanged before it is "
                  "graded; one changed more recently is left for the next run (0: grade it)")
       ->capture_default_str();
+  app.add_flag("--watch", options.watch,
+               "After the run, keep running: grade each new or changed data file once it has "
+               "rested for the settle time, one line each on standard output");
+  app.add_option("--rescan", options.rescan_s,
+                 "With --watch, also look at every file this often, for file systems that "
+                 "report no changes (a share other machines write to)");
   app.add_flag("-q,--quiet", options.quiet, "Print only the failures");
   app.set_version_flag("--version", tool_version);
   // "--output=" with nothing after it would take the next argument as its
@@ -100,6 +106,10 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
   if (!(options.settle_s >= 0 && options.settle_s <= max_settle_s))
     return usage_error("--settle takes a number of seconds from 0 to " +
                        std::to_string(static_cast<int>(max_settle_s)));
+  if (!(options.rescan_s >= 0 && options.rescan_s <= max_settle_s))
+    return usage_error("--rescan takes a number of seconds from 0 to " +
+                       std::to_string(static_cast<int>(max_settle_s)));
+  if (options.rescan_s > 0 && !options.watch) return usage_error("--rescan needs --watch");
   options.write_logs = !no_logs;
   // More workers than a few per core gain nothing, and cost memory.
   const unsigned most = workers_per_core * std::max(1u, std::thread::hardware_concurrency());

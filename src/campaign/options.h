@@ -22,6 +22,8 @@ struct Options {
   bool ratios_csv = false;     // write the whole campaign's ratios.csv
   double store_wait_s = 10.0;  // for a results store that another program holds
   double settle_s = 5.0;       // how long a file that looks unfinished must rest; 0: no wait
+  bool watch = false;          // after the run, run again for files that change
+  double rescan_s = 0;         // with watch: look at everything this often; 0: never
 };
 
 // Reads the command line into options. Returns the status to end with at

@@ -1,5 +1,6 @@
 #include "campaign/run/stop_signals.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -12,6 +13,7 @@ namespace {
 // What the signal handler leaves for the run: all a handler may touch.
 std::atomic<bool> stop_requested{false};
 std::atomic<int> stop_signal{0};
+int stop_pipe[2] = {-1, -1};  // the handler writes a byte, a watch polls the other end
 
 // The first signal asks the run to stop in good order; a second one, of
 // either kind, ends it at once, as when a file in flight never ends (a
@@ -27,11 +29,17 @@ extern "C" void request_stop(int signal) {
     std::raise(signal);
   }
   stop_requested = true;
+  if (stop_pipe[1] >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stop_pipe[1], &byte, 1);
+  }
 }
 
 }  // namespace
 
 std::atomic<bool>& catch_stop_signals() {
+  if (stop_pipe[0] < 0 && ::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    stop_pipe[0] = stop_pipe[1] = -1;
   struct sigaction action {};
   action.sa_handler = request_stop;
   sigemptyset(&action.sa_mask);
@@ -40,6 +48,8 @@ std::atomic<bool>& catch_stop_signals() {
   sigaction(SIGTERM, &action, nullptr);
   return stop_requested;
 }
+
+int stop_signal_fd() { return stop_pipe[0]; }
 
 bool stopped_by_signal() { return stop_signal != 0; }
 

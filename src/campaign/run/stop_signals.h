@@ -11,6 +11,10 @@ namespace qavrel::campaign {
 // returns, which the run also sets when it must stop for another reason.
 std::atomic<bool>& catch_stop_signals();
 
+// A descriptor that becomes readable once a stop signal came, so that a
+// watch waiting for files wakes for it too; -1 before catch_stop_signals.
+int stop_signal_fd();
+
 // Whether a stop signal came.
 bool stopped_by_signal();
 

@@ -1,0 +1,64 @@
+// One run of a campaign, from the files found to the outputs: what a plain
+// run does once, and a watch again for every batch of files that settled.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "campaign/find/data_files.h"
+#include "campaign/find/naming.h"
+#include "campaign/folder_lock.h"
+#include "campaign/model/campaign_file.h"
+#include "campaign/model/grading.h"
+#include "campaign/options.h"
+#include "campaign/store/results_store.h"
+
+namespace qavrel::campaign {
+
+// How a run ended: its status, and whether a watch can go on after it (a
+// file that failed, or no files yet, leave the campaign as it is; a store
+// that can't be opened, or an output folder that can't be written, don't).
+struct RunEnd {
+  int status = 0;
+  bool can_go_on = true;
+};
+
+// Says a file that this run analysed and graded.
+using GradedFile =
+    std::function<void(const CampaignFile& file, Grade grade, const GradeLimits& limits)>;
+
+class CampaignRun {
+ public:
+  explicit CampaignRun(const Options& options);
+
+  // Makes and locks the output folder, which stays locked until the run is
+  // destroyed. Returns the status to end with at once where it could not.
+  std::optional<int> prepare();
+
+  // Finds the campaign's files, leaving out those named in waiting (a
+  // watch saw them change within the settle time), reads what changed,
+  // and publishes. graded, where given, is told each file analysed; a
+  // batch (as a watch runs it) says only the failures of those files.
+  RunEnd run(const std::unordered_set<std::string>& waiting = {},
+             const GradedFile& graded = nullptr, bool batch = false);
+
+  // The folders that hold the campaign's data files as the last run found
+  // them, for a watch to look into too.
+  const std::vector<std::string>& data_folders() const { return data_folders_; }
+
+  const SearchRules& rules() const { return rules_; }
+
+ private:
+  const Options& options_;
+  NamePattern pattern_;
+  SearchRules rules_;
+  FolderLock lock_;
+  ResultsStore store_;
+  bool store_open_ = false;
+  std::vector<std::string> data_folders_;
+};
+
+}  // namespace qavrel::campaign

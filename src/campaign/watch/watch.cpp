@@ -1,0 +1,136 @@
+#include "campaign/watch/watch.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "campaign/report/html_page.h"
+#include "campaign/run/stop_signals.h"
+#include "campaign/watch/settling.h"
+#include "campaign/watch/tree_watch.h"
+
+namespace qavrel::campaign {
+
+namespace {
+
+using Clock = Settling::Clock;
+
+// Batches come at most this often while files keep arriving.
+constexpr auto batch_gap = std::chrono::seconds(1);
+// Where events can't be had for every folder, everything is looked at
+// this often unless --rescan says otherwise.
+constexpr double fallback_rescan_s = 60;
+
+Clock::duration seconds(double value) {
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
+}
+
+// "<measured> <chip> <config> <grade> <worst %> ch <channel> <path>", the
+// worst "-" where the file gave no ratios.
+void say_graded(const CampaignFile& file, Grade grade, const GradeLimits& limits) {
+  const Analysis& analysis = file.analysis;
+  const bool numbers = from_ratios(grade);
+  const std::string worst = numbers ? graded_percent(analysis.worst.abs_mean, limits) : "-";
+  const std::string channel = numbers ? std::to_string(analysis.worst_channel_number()) : "-";
+  std::printf("%s %s %s %s %s ch %s %s\n", file.measured.at.c_str(), analysis.chip.c_str(),
+              analysis.config.c_str(), grade_name(grade), worst.c_str(), channel.c_str(),
+              analysis.path.c_str());
+  std::fflush(stdout);
+}
+
+// The folders the watch starts from: each PATH that is a folder, whole;
+// the folder of each file named, and of the manifest, alone.
+void watch_paths(const Options& options, TreeWatch& tree) {
+  std::vector<std::string> already_run;
+  for (const std::string& path : options.paths) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    if (error) continue;
+    if (std::filesystem::is_directory(real, error))
+      tree.add_tree(real.string(), already_run);
+    else
+      tree.add_folder(real.parent_path().string());
+  }
+  if (!options.manifest.empty()) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(options.manifest, error);
+    if (!error) tree.add_folder(real.parent_path().string());
+  }
+}
+
+}  // namespace
+
+int watch_campaign(const Options& options, CampaignRun& run) {
+  catch_stop_signals();
+  TreeWatch tree(run.rules(), !options.manifest.empty());
+  if (Status opened = tree.open(); !opened.ok()) {
+    std::fprintf(stderr, "qavrel-campaign: cannot watch for files: %s\n", opened.reason().c_str());
+    return 1;
+  }
+  watch_paths(options, tree);
+  for (const std::string& folder : run.data_folders()) tree.add_folder(folder);
+  double rescan_s = options.rescan_s;
+  bool told_limit = false;
+  const auto tell_limit = [&] {
+    if (!tree.limit_reached() || told_limit) return;
+    told_limit = true;
+    if (rescan_s <= 0) rescan_s = fallback_rescan_s;
+    std::fprintf(stderr,
+                 "qavrel-campaign: the system's limit of watched folders is reached "
+                 "(fs.inotify.max_user_watches); folders beyond it are looked at every %g s\n",
+                 rescan_s);
+  };
+  tell_limit();
+  std::fprintf(stderr,
+               "qavrel-campaign: watching for new and changed data files (settle %g s); Ctrl-C "
+               "to stop\n",
+               options.settle_s);
+
+  Settling settling(seconds(options.settle_s), batch_gap);
+  Clock::time_point next_rescan = Clock::now() + seconds(rescan_s);
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    std::optional<Clock::duration> wait = settling.wait(now);
+    if (rescan_s > 0 && (!wait || next_rescan - now < *wait))
+      wait = std::max(next_rescan - now, Clock::duration::zero());
+    // Rounded up, so that the wake comes when the wait is over, not before.
+    const int timeout_ms =
+        wait ? static_cast<int>(std::ceil(std::chrono::duration<double, std::milli>(*wait).count()))
+             : -1;
+    pollfd ready[2] = {{tree.fd(), POLLIN, 0}, {stop_signal_fd(), POLLIN, 0}};
+    if (::poll(ready, 2, timeout_ms) < 0 && errno != EINTR) {
+      std::fprintf(stderr, "qavrel-campaign: cannot wait for files: %s\n", std::strerror(errno));
+      return 1;
+    }
+    if (stopped_by_signal()) {
+      std::fprintf(stderr,
+                   "qavrel-campaign: stopped watching; the outputs are up to date with "
+                   "every batch that ended.\n");
+      end_by_stop_signal();
+    }
+    const Clock::time_point seen = Clock::now();
+    const WatchEvents events = tree.read();
+    for (const std::string& path : events.changed) settling.changed(path, seen);
+    if (events.overflowed) {
+      std::fprintf(stderr,
+                   "qavrel-campaign: too many changes at once for the system to tell "
+                   "them all; looking at every file again\n");
+      settling.look_at_everything();
+    }
+    tell_limit();
+    if (rescan_s > 0 && seen >= next_rescan) {
+      settling.look_at_everything();
+      next_rescan = seen + seconds(rescan_s);
+    }
+    if (!settling.batch_due(seen)) continue;
+    const RunEnd end = run.run(settling.start_batch(seen), say_graded, true);
+    if (!end.can_go_on) return end.status;
+    for (const std::string& folder : run.data_folders()) tree.add_folder(folder);
+  }
+}
+
+}  // namespace qavrel::campaign
