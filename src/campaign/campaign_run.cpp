@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <unordered_map>
 
 #include "campaign/common/hashing.h"
 #include "campaign/find/data_files.h"
@@ -16,9 +17,11 @@
 #include "campaign/model/plan.h"
 #include "campaign/report/publish.h"
 #include "campaign/report/summary_line.h"
+#include "campaign/run/analyse_file.h"
 #include "campaign/run/run_analyses.h"
 #include "campaign/run/stop_signals.h"
 #include "core/atomic_write.h"
+#include "core/log_path.h"
 
 namespace qavrel::campaign {
 
@@ -44,11 +47,16 @@ void tell_search(const Options& options, const Search& search) {
     std::fprintf(stderr, "failed: cannot search %s\n", failure.c_str());
 }
 
-int no_data_files(const Options& options) {
+// The paths searched, and the manifest, as a user gave them.
+std::string searched(const Options& options) {
   std::string where;
   for (const std::string& path : options.paths) where += (where.empty() ? "" : ", ") + path;
   if (!options.manifest.empty()) where += (where.empty() ? "" : ", ") + options.manifest;
-  return fail("no data files found under " + where);
+  return where;
+}
+
+int no_data_files(const Options& options) {
+  return fail("no data files found under " + searched(options));
 }
 
 // Removes what runs that were killed left half written in the folders this
@@ -139,6 +147,29 @@ void leave_waiting(const std::unordered_set<std::string>& waiting, Search& searc
                      search.files.end());
 }
 
+// Files still being written that share a log with others are left out
+// before the plan, so that one of the others owns the log, as if they had
+// not been found yet; the rest are left once the run has read them.
+std::vector<std::string> leave_sharers_still_written(std::vector<DataFile>& files,
+                                                     std::int64_t settle_ns) {
+  std::unordered_map<std::string, int> sharing;
+  for (const DataFile& file : files)
+    ++sharing[qavrel::log_path_for(file.path, file.chip, file.config)];
+  std::vector<std::string> left;
+  files.erase(
+      std::remove_if(files.begin(), files.end(),
+                     [&](const DataFile& file) {
+                       if (file.unsearched ||
+                           sharing[qavrel::log_path_for(file.path, file.chip, file.config)] < 2 ||
+                           !still_being_written(file, settle_ns))
+                         return false;
+                       left.push_back(file.path);
+                       return true;
+                     }),
+      files.end());
+  return left;
+}
+
 std::vector<std::string> folders_of(const std::vector<DataFile>& files) {
   std::set<std::string> folders;
   for (const DataFile& file : files)
@@ -182,9 +213,11 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   const Options& options = options_;
   ResultsStore& store = store_;
   const auto cannot_go_on = [](int status) { return RunEnd{status, false}; };
+  const auto settle_ns = static_cast<std::int64_t>(options.settle_s * 1e9);
   Plan plan;
   SearchReport search_report;
   StoredGrades stored_grades;
+  std::vector<std::string> left_paths;
   {
     // Find, and plan; what the search saw beyond the files goes once planned.
     Search search = find_data_files(options.paths, rules_);
@@ -219,6 +252,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     if (!batch) tell_search(options, search);
     if (search.files.empty()) return {no_data_files(options), true};
     look_at(search);
+    left_paths = leave_sharers_still_written(search.files, settle_ns);
     remove_stale_temporaries(options.output, search, options.write_logs);
     data_folders_ = folders_of(search.files);
 
@@ -243,7 +277,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   run_settings.workers = options.jobs;
   run_settings.output_folder = rules_.output_folder;
   run_settings.map_scale = options.limits.c;
-  run_settings.settle_ns = static_cast<std::int64_t>(options.settle_s * 1e9);
+  run_settings.settle_ns = settle_ns;
   run_settings.show_progress = !options.quiet && !batch;
   RunOutcome run = run_analyses(plan, run_settings, store, stop);
   if (Status ran = tell_run(options, plan, run); !ran.ok()) return cannot_go_on(fail(ran.reason()));
@@ -252,18 +286,26 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   // them: the next one reads them.
   std::vector<bool> left(plan.files.size(), false);
   std::vector<bool> analysed(plan.files.size(), false);
-  std::vector<std::string> left_paths;
+  std::vector<std::string> left_after_reading;
   for (const std::size_t k : run.still_written) {
     left[plan.to_analyse[k]] = true;
-    left_paths.push_back(run.made[k].path);
-    std::fprintf(stderr, "still being written, left for the next run: %s\n",
-                 run.made[k].path.c_str());
+    left_after_reading.push_back(run.made[k].path);
   }
+  left_paths.insert(left_paths.end(), left_after_reading.begin(), left_after_reading.end());
+  std::sort(left_paths.begin(), left_paths.end());
+  for (const std::string& path : left_paths)
+    std::fprintf(stderr, "still being written, left for the next run: %s\n", path.c_str());
+  // Nothing complete yet: the outputs stay as they were, as when no file
+  // is found, rather than showing an empty campaign.
+  if (!left_paths.empty() && left_after_reading.size() == plan.files.size())
+    return {fail("no data file under " + searched(options) +
+                 " is complete yet; the outputs were left as they were"),
+            true};
   for (std::size_t k = 0; k < run.made.size(); ++k)
     analysed[plan.to_analyse[k]] = !run.made[k].path.empty() && !left[plan.to_analyse[k]];
   drop_marked(stored_grades, left);
   drop_marked(analysed, left);
-  if (Status forgot = store.forget_data_files(left_paths); !forgot.ok())
+  if (Status forgot = store.forget_data_files(left_after_reading); !forgot.ok())
     return cannot_go_on(
         fail("the results store in " + options.output + " failed: " + forgot.reason()));
   const std::vector<CampaignFile> files = with_analyses(std::move(plan), std::move(run.made), left);

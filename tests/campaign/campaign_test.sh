@@ -265,6 +265,32 @@ expect "--settle 0" "$status|$(grep -c 'still being written' err)" "0|0"
 touch "$writing"
 run -o live_out live
 expect "cut mid-train, still being written" "$status|$(grep -c 'still being written, left' err)" "0|1"
+# A file just opened, still empty, is left too, and the chip keeps its
+# measurement; when nothing is complete yet, the outputs stay as they were.
+: >"$(realpath live)/20261209/121000_vemra601_zorik00_link00_20mV_calib-odd_adc.txt"
+rm "$writing"
+run -o live_out live
+expect "an empty file just opened" "$status|$(grep -c 'still being written, left' err)|$(cut -d, -f1,2 live_out/chips.csv | tail -n 1)" \
+  "0|1|601,A"
+rm "$done_file"
+run -o live_out live
+expect "nothing complete yet" "$status|$(tail -n 1 err)|$(cut -d, -f1,2 live_out/chips.csv | tail -n 1)" \
+  "1|qavrel-campaign: no data file under live is complete yet; the outputs were left as they were|601,A"
+# Of two files that share a log, the one still being written is left out
+# before the log is given to either: the other writes its own table there.
+mkdir -p shared/20261209
+first=$(realpath shared)/20261209/130000_vemra602_zorik00_link00_20mV_calib-odd_adc.txt
+second=$(realpath shared)/20261209/130500_vemra602_zorik00_link00_20mV_calib-odd_adc.txt
+"${gen[@]}" --trains 3 --cross-talk 0.004 --seed 7 >"$first"
+"${gen[@]}" --trains 3 --cross-talk 0.004 --seed 8 >"$second"
+run -o shared_out -q shared
+"${gen[@]}" --trains 3 --cross-talk 0.004 --seed 8 | head -c 30001 >"$second"
+run -o shared_out shared
+cp "$first" shared_copy_adc.txt
+"${qavrel[@]}" 602 20mV_calib-odd ./shared_copy_adc.txt >/dev/null 2>&1
+expect "a sharer still being written" \
+  "$status|$(paste -d' ' <(column log_written shared_out/summary.csv) <(column shares_log_with shared_out/summary.csv))|$(cmp -s xtalk_vemra602_20mV_calib-odd.log shared/20261209/xtalk_vemra602_20mV_calib-odd.log && echo its table)" \
+  "0|yes |its table"
 
 # --- What a user can rely on: locks, limits, loose patterns, odd names.
 

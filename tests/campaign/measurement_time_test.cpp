@@ -28,8 +28,9 @@ TEST(MeasurementTime, DatesAndTimesInEachFormTheCalendarAllows) {
   EXPECT_EQ(shown(date_of("20261207")), "2026-12-07");
   EXPECT_EQ(shown(date_of("2026-12-07")), "2026-12-07");
   EXPECT_EQ(shown(date_of("2028-02-29")), "2028-02-29");
-  for (const char* not_a_date : {"2026-02-29", "2100-02-29", "20261232", "20261301", "2026-1207",
-                                 "202612-07", "2026-12-7", "d0001", "", "2026_12_07", "00001207"})
+  for (const char* not_a_date :
+       {"2026-02-29", "2100-02-29", "20261232", "20261301", "2026-1207", "202612-07", "2026-12-7",
+        "d0001", "", "2026_12_07", "00001207", "2026-12-07-", "-2026-12-07"})
     EXPECT_EQ(shown(date_of(not_a_date)), "none") << not_a_date;
   EXPECT_EQ(shown(date_of("2000-02-29")), "2000-02-29");
 
@@ -38,14 +39,15 @@ TEST(MeasurementTime, DatesAndTimesInEachFormTheCalendarAllows) {
   EXPECT_EQ(shown(time_of_day("07-05-09")), "07:05:09");
   EXPECT_EQ(shown(time_of_day("0705")), "07:05:00");
   EXPECT_EQ(shown(time_of_day("07:05")), "07:05:00");
-  for (const char* not_a_time :
-       {"240000", "126000", "120060", "7:05:09", "07:0509", "07:05-09", "12345", "1234567", ""})
+  for (const char* not_a_time : {"240000", "126000", "120060", "7:05:09", "07:0509", "07:05-09",
+                                 "12345", "1234567", "", "12:00:", "07:05:09:"})
     EXPECT_EQ(shown(time_of_day(not_a_time)), "none") << not_a_time;
 
   EXPECT_EQ(measured("2026-12-07T10:20:30"), "2026-12-07T10:20:30");
   EXPECT_EQ(measured("2026-12-07 10:20"), "2026-12-07T10:20:00");
   EXPECT_EQ(measured("2026-12-07"), "2026-12-07T00:00:00");
-  for (const char* not_a_time : {"2026-12-07T25:00:00", "07/12/2026 10:00", "2026-12-07T", "now"})
+  for (const char* not_a_time : {"2026-12-07T25:00:00", "07/12/2026 10:00", "2026-12-07T", "now",
+                                 "2026-12-07-T10:00", "2026-12-07T10:00:00:"})
     EXPECT_EQ(measured(not_a_time), "none") << not_a_time;
 }
 
@@ -68,9 +70,35 @@ TEST(MeasurementTime, TheRobotsLayoutThenTheModificationTime) {
   ::tzset();
   DataFile file;
   file.path = "/b/d0001/100000_vemra5_z_l_odd_adc.txt";
-  file.state.mtime_ns = 1796638830123456789;  // 2026-12-07 10:20:30.12 UTC
+  file.state = {1, 1796638830123456789, 0};  // 2026-12-07 10:20:30.12 UTC
   fill_measurement_time(file);
   EXPECT_EQ(file.measured, (MeasurementTime{"2026-12-07T10:20:30", MeasuredFrom::mtime}));
+  EXPECT_EQ(file.measured.instant_ns, file.state.mtime_ns);
+  // Before 1970 too.
+  DataFile old = file;
+  old.measured = {};
+  old.state.mtime_ns = -315619200000000000;  // 1960-01-01
+  fill_measurement_time(old);
+  EXPECT_EQ(old.measured.at, "1960-01-01T00:00:00");
+  // In the hour autumn repeats, the time shown is ambiguous: files are
+  // ordered by the modification time itself. 06:10 UTC came after 05:40,
+  // though New York's clock showed 01:10 after 01:40.
+  ::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+  ::tzset();
+  DataFile earlier = old;
+  earlier.measured = {};
+  DataFile later = earlier;
+  earlier.state.mtime_ns = 1793511600000000000;  // 2026-11-01 05:40 UTC
+  later.state.mtime_ns = 1793513400000000000;    // 2026-11-01 06:10 UTC
+  fill_measurement_time(earlier);
+  fill_measurement_time(later);
+  EXPECT_EQ(earlier.measured.at, "2026-11-01T01:40:00");
+  EXPECT_EQ(later.measured.at, "2026-11-01T01:10:00");
+  EXPECT_GT(later.measured.instant_ns, earlier.measured.instant_ns);
+  // A time from a name is read as the local clock showed it.
+  EXPECT_EQ(local_instant("2026-07-01T12:00:00"), 1782921600LL * 1000000000);
+  EXPECT_EQ(local_instant("2026-12-01T12:00:00"), 1796144400LL * 1000000000);
+  EXPECT_EQ(local_instant("not a time"), 0);
   ::setenv("TZ", "CET-1", 1);  // the bench's own clock, an hour east
   ::tzset();
   file.measured = {};
@@ -109,6 +137,15 @@ TEST(MeasurementTime, APatternsDateAndTimeGroups) {
   // Groups that took part in no match leave the time to the next source.
   const char* optional = "^(?:(?<date>\\d{8})_)?(?<chip>\\d+)_(?<config>\\w+)$";
   EXPECT_EQ(by_pattern(optional, "/x/5_odd"), " mtime");
+  // One that matched nothing is no time.
+  const char* empty = "^(?<date>\\d*)_(?<chip>\\d+)_(?<config>\\w+)$";
+  EXPECT_EQ(by_pattern(empty, "/20261207/_5_odd"), "skip: --pattern gives an empty date or time");
+  // A group name given twice leaves unclear which counts: refused.
+  NamePattern twice;
+  const qavrel::Status refused =
+      twice.compile("(?J)^(?<chip>c\\d)_(?:x_(?<date>\\d+)|(?<date>\\d{8})_x)_(?<config>.*)$");
+  EXPECT_EQ(refused.reason(),
+            "--pattern: the group name \"date\" is given to more than one group; give it to one");
 }
 
 TEST(MeasurementTime, AManifestColumnWhereItHasOne) {

@@ -29,11 +29,14 @@ FileState state_of(const std::string& path);
 // Where a file's measurement time came from, most trusted first.
 enum class MeasuredFrom { manifest, pattern, name, mtime };
 
-// When the file was measured, as the bench's clock showed it:
-// "YYYY-MM-DDTHH:MM:SS", so that text order is time order.
+// When the file was measured, as the bench's clock showed it.
 struct MeasurementTime {
-  std::string at;
+  std::string at;  // "YYYY-MM-DDTHH:MM:SS", local time
   MeasuredFrom from = MeasuredFrom::mtime;
+  // What measurements are ordered by: the modification time itself where
+  // the time came from it (local time repeats an hour in autumn), else the
+  // text read as local time; nanoseconds since 1970.
+  std::int64_t instant_ns = 0;
 
   bool operator==(const MeasurementTime& other) const {
     return at == other.at && from == other.from;

@@ -237,7 +237,10 @@ void take_unsearched(std::vector<DataFile> last_seen, Search& found) {
 
 void look_at(Search& found) {
   for (DataFile& file : found.files) {
-    if (file.unsearched) continue;
+    if (file.unsearched) {
+      fill_measurement_time(file);
+      continue;
+    }
     const std::string log_path = qavrel::log_path_for(file.path, file.chip, file.config);
     const std::string_view folder = std::string_view(log_path).substr(0, log_path.rfind('/'));
     // A log the folder's listing did not show is not there.

@@ -30,6 +30,8 @@ int days_in_month(int year, int month) {
 std::optional<std::string> without_separator(const std::string& text, char separator,
                                              std::size_t first_field) {
   if (all_digits(text)) return text;
+  // A separator stands between fields, never at an end.
+  if (text.empty() || text.back() == separator) return std::nullopt;
   std::string digits;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const bool at_separator = i == first_field || (i > first_field && (i - first_field) % 3 == 0);
@@ -150,14 +152,26 @@ std::string local_time(std::int64_t mtime_ns) {
   return text;
 }
 
+std::int64_t local_instant(const std::string& at) {
+  std::tm parts{};
+  if (at.size() != 19 || ::strptime(at.c_str(), "%Y-%m-%dT%H:%M:%S", &parts) == nullptr) return 0;
+  parts.tm_isdst = -1;  // as the clock showed it, summer or winter
+  return static_cast<std::int64_t>(std::mktime(&parts)) * nanoseconds_per_second;
+}
+
 void fill_measurement_time(DataFile& file) {
-  if (!file.measured.at.empty()) return;
-  if (measured_by_layout(file.path, file.measured.at)) {
-    file.measured.from = MeasuredFrom::name;
-  } else {
-    file.measured.at = file.state.mtime_ns >= 0 ? local_time(file.state.mtime_ns) : "";
-    file.measured.from = MeasuredFrom::mtime;
+  MeasurementTime& measured = file.measured;
+  if (measured.at.empty()) {
+    if (measured_by_layout(file.path, measured.at)) {
+      measured.from = MeasuredFrom::name;
+    } else {
+      measured.at = file.state.size >= 0 ? local_time(file.state.mtime_ns) : "";
+      measured.from = MeasuredFrom::mtime;
+    }
   }
+  measured.instant_ns = measured.from == MeasuredFrom::mtime && file.state.size >= 0
+                            ? file.state.mtime_ns
+                            : local_instant(measured.at);
 }
 
 }  // namespace qavrel::campaign

@@ -41,8 +41,13 @@ bool measured_by_layout(const std::string& path, std::string& at);
 // A modification time as the local time of this machine.
 std::string local_time(std::int64_t mtime_ns);
 
-// Fills a found file's measurement time where its naming gave none: from
-// the layout, else from its modification time.
+// A local time "YYYY-MM-DDTHH:MM:SS" in nanoseconds since 1970; 0 for
+// text that is no such time.
+std::int64_t local_instant(const std::string& at);
+
+// Fills a found file's measurement time where its naming gave none (from
+// the layout, else from its modification time), and the instant it is
+// ordered by.
 void fill_measurement_time(DataFile& file);
 
 }  // namespace qavrel::campaign

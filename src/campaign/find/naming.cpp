@@ -103,13 +103,21 @@ Status NamePattern::compile(const std::string& expression) {
       pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("chip"));
   compiled->config_group =
       pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("config"));
-  if (compiled->chip_group <= 0 || compiled->config_group <= 0)
-    return Status::failure(
-        "--pattern: the expression needs the named groups (?<chip>...) and (?<config>...)");
   compiled->date_group =
       pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("date"));
   compiled->time_group =
       pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("time"));
+  // A name given to two groups ((?J)) leaves which one counts unclear.
+  for (const auto& [group, name] : {std::pair{compiled->chip_group, "chip"},
+                                    {compiled->config_group, "config"},
+                                    {compiled->date_group, "date"},
+                                    {compiled->time_group, "time"}})
+    if (group == PCRE2_ERROR_NOUNIQUESUBSTRING)
+      return Status::failure(std::string("--pattern: the group name \"") + name +
+                             "\" is given to more than one group; give it to one");
+  if (compiled->chip_group <= 0 || compiled->config_group <= 0)
+    return Status::failure(
+        "--pattern: the expression needs the named groups (?<chip>...) and (?<config>...)");
   compiled->match = pcre2_match_data_create_from_pattern(compiled->code, nullptr);
   if (compiled->match == nullptr) return Status::failure("--pattern: out of memory");
   compiled_ = std::move(compiled);
@@ -134,6 +142,13 @@ Status NamePattern::name(const std::string& file_name, DataFile& file) const {
   file.config = group(compiled_->config_group);
   if (file.chip.empty() || file.config.empty())
     return Status::failure("--pattern gives an empty chip or configuration");
+  // A group that took part in the match but caught nothing is no time.
+  const auto caught_nothing = [&](int number) {
+    return number > 0 && groups[2 * static_cast<std::size_t>(number)] != PCRE2_UNSET &&
+           group(number).empty();
+  };
+  if (caught_nothing(compiled_->date_group) || caught_nothing(compiled_->time_group))
+    return Status::failure("--pattern gives an empty date or time");
   const std::string date = group(compiled_->date_group);
   const std::string time = group(compiled_->time_group);
   if (date.empty() && time.empty()) return {};

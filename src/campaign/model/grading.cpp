@@ -18,7 +18,8 @@ std::vector<ChipSummary> summarise_chips(const std::vector<CampaignFile>& files,
     ChipSummary& chip = by_chip[analysis.chip];
     // Files come in path order: the last of those measured last.
     const bool first_seen = chip.current.empty() && chip.superseded.empty();
-    if (first_seen || files[i].measured.at >= files[chip.latest].measured.at) chip.latest = i;
+    if (first_seen || files[i].measured.instant_ns >= files[chip.latest].measured.instant_ns)
+      chip.latest = i;
     if (files[i].superseded_by != CampaignFile::current) {
       chip.superseded.push_back(i);
       continue;

@@ -68,12 +68,13 @@ void share_logs(const std::vector<std::string>& log_paths, const std::vector<Dat
 void mark_superseded(std::vector<CampaignFile>& files) {
   // The chip, the configuration, the time, then the place, which is path
   // order.
-  using Key = std::tuple<std::string_view, std::string_view, std::string_view, std::size_t>;
+  using Key = std::tuple<std::string_view, std::string_view, std::int64_t, std::size_t>;
   std::vector<Key> keys;
   keys.reserve(files.size());
   for (std::size_t i = 0; i < files.size(); ++i) {
     files[i].superseded_by = CampaignFile::current;
-    keys.emplace_back(files[i].analysis.chip, files[i].analysis.config, files[i].measured.at, i);
+    keys.emplace_back(files[i].analysis.chip, files[i].analysis.config,
+                      files[i].measured.instant_ns, i);
   }
   std::sort(keys.begin(), keys.end());
   for (std::size_t first = 0; first < keys.size();) {

@@ -1,5 +1,6 @@
 #include "campaign/report/chip_page.h"
 
+#include "campaign/find/measurement_time.h"
 #include "campaign/report/html_page.h"
 #include "campaign/report/markup.h"
 #include "campaign/report/output_names.h"
@@ -24,7 +25,9 @@ std::string file_section(const ReportInputs& inputs, std::size_t index, std::siz
                      "\" id=\"" + anchor(place) + "\">\n";
   html +=
       "<h3>" + markup_escaped(analysis.config) + " " + grade_badge(inputs.grade(index)) + "</h3>\n";
-  html += "<p class=\"note\">" + markup_escaped(analysis.path) + "<br>" +
+  html += "<p class=\"note\">" + markup_escaped(analysis.path) + "<br>measured " +
+          markup_escaped(file.measured.at) + " (from the " +
+          measured_from_name(file.measured.from) + ")<br>" +
           std::to_string(analysis.complete_trains()) + " complete trains" +
           (analysis.cut_train_rows() > 0
                ? ", the last cut short after " + std::to_string(analysis.cut_train_rows()) + " rows"

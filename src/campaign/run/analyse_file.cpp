@@ -80,16 +80,39 @@ std::int64_t now_ns() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Whether a file read as sums ends as one still being written does: in the
-// middle of a line or of a train, or with its compressed stream cut short.
-// One that ends on a token that is no number is damaged, not unfinished.
-bool looks_unfinished(const qavrel::TrainSums& sums) {
+// Whether a file of size bytes, read as sums, ends as one still being
+// written does: in the middle of a line or of a train, with its compressed
+// stream cut short, or before its first byte (a file just opened). One that
+// ends on a token that is no number is damaged, not unfinished.
+bool looks_unfinished(const qavrel::TrainSums& sums, std::int64_t size) {
   if (qavrel::is_cut_short(sums.read)) return true;
   if (!sums.ok() || sums.ended_on_token) return false;
-  return sums.ended_mid_line || sums.train_rows % qavrel::train_length != 0;
+  // A FIFO has no size, but its rows.
+  return sums.ended_mid_line || sums.train_rows % qavrel::train_length != 0 ||
+         (size == 0 && sums.rows_read == 0);
+}
+
+// Whether a file that looks unfinished is still being written: it changed
+// within the settle time before it was read (a clock set back, or a file
+// dated ahead, counts only within it too), or while it was read.
+bool still_changing(const std::string& path, const FileState& before, std::int64_t read_at_ns,
+                    std::int64_t settle_ns) {
+  const std::int64_t age_ns = read_at_ns - before.mtime_ns;
+  return (age_ns < settle_ns && age_ns > -settle_ns) || state_of(path) != before;
 }
 
 }  // namespace
+
+bool still_being_written(const DataFile& file, std::int64_t settle_ns) {
+  const std::int64_t age_ns = now_ns() - file.state.mtime_ns;
+  if (settle_ns <= 0 || file.state.size < 0 || age_ns >= settle_ns || age_ns <= -settle_ns)
+    return false;
+  const std::int64_t read_at_ns = now_ns();
+  const FileState before = state_of(file.path);
+  const qavrel::TrainSums sums = qavrel::read_trains(file.path.c_str(), false);
+  return sums.opened.ok() && looks_unfinished(sums, before.size) &&
+         still_changing(file.path, before, read_at_ns, settle_ns);
+}
 
 FileAnalysis analyse_data_file(const DataFile& file, const AnalyseSettings& settings,
                                RatioTable& ratios) {
@@ -121,12 +144,8 @@ FileAnalysis analyse_data_file(const DataFile& file, const AnalyseSettings& sett
     analysis.error = qavrel::open_failure(file.path);
     return made;
   }
-  if (settings.settle_ns > 0 && looks_unfinished(sums)) {
-    // A clock set back, or a file dated ahead, counts as recent only
-    // within the settle time.
-    const std::int64_t age_ns = read_at_ns - state.mtime_ns;
-    made.still_written = (age_ns < settings.settle_ns && age_ns > -settings.settle_ns) ||
-                         state_of(file.path) != state;
+  if (settings.settle_ns > 0 && looks_unfinished(sums, state.size)) {
+    made.still_written = still_changing(file.path, state, read_at_ns, settings.settle_ns);
     if (made.still_written) return made;
   }
   if (!sums.read.ok()) {

@@ -32,6 +32,11 @@ struct FileAnalysis {
   bool still_written = false;
 };
 
+// Whether the data file, as the search found it, changed within the settle
+// time and looks unfinished when read now, as analyse_data_file would
+// leave it; a file that changed longer ago is not read.
+bool still_being_written(const DataFile& file, std::int64_t settle_ns);
+
 // Analyses the data file as qavrel.exe does with the file's chip and
 // configuration as arguments, and writes the same log there when
 // settings.write_log, unless the log already holds that very table. Unlike

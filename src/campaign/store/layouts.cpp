@@ -251,7 +251,8 @@ Status migrate(sqlite3* db, int layout) {
 Status refuse_newer(sqlite3* db, int layout) {
   Statement writer;
   std::string written_by = "a later version";
-  if (writer.prepare(db, "SELECT written_by FROM store_layout").ok() && writer.step() == SQLITE_ROW)
+  if (writer.prepare(db, "SELECT written_by FROM store_layout ORDER BY layout DESC LIMIT 1").ok() &&
+      writer.step() == SQLITE_ROW)
     written_by = "qavrel-campaign " + writer.text(0);
   return Status::failure("it was made by " + written_by + " (store layout " +
                          std::to_string(layout) + "); this is qavrel-campaign " + tool_version +
