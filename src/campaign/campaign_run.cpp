@@ -205,7 +205,16 @@ std::optional<int> CampaignRun::prepare() {
   }
   rules_ = {options_.pattern.empty() ? nullptr : &pattern_,
             std::filesystem::canonical(options_.output).string()};
+  if (options_.watch) listings_ = std::make_unique<FolderListings>(rules_);
   return std::nullopt;
+}
+
+void CampaignRun::changed(const std::string& path) {
+  if (listings_) listings_->changed(path);
+}
+
+void CampaignRun::look_at_everything() {
+  if (listings_) listings_->forget_all();
 }
 
 RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const GradedFile& graded,
@@ -220,7 +229,11 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   std::vector<std::string> left_paths;
   {
     // Find, and plan; what the search saw beyond the files goes once planned.
-    Search search = find_data_files(options.paths, rules_);
+    Search search = find_data_files(
+        options.paths, rules_,
+        !listings_ ? SearchBelow() : [this](const std::string& top, Search& found) {
+          listings_->search_below(top, found);
+        });
     if (!options.manifest.empty())
       if (Status read = read_manifest(options.manifest, rules_, search); !read.ok())
         return {fail(read.reason()), true};

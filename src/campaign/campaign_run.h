@@ -3,12 +3,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "campaign/find/data_files.h"
+#include "campaign/find/folder_listings.h"
 #include "campaign/find/naming.h"
 #include "campaign/folder_lock.h"
 #include "campaign/model/campaign_file.h"
@@ -45,6 +47,11 @@ class CampaignRun {
   RunEnd run(const std::unordered_set<std::string>& waiting = {},
              const GradedFile& graded = nullptr, bool batch = false);
 
+  // For a watch: something changed at path (a file, a folder, a log), so
+  // the next run lists its folder again; or everything must be looked at.
+  void changed(const std::string& path);
+  void look_at_everything();
+
   // The folders that hold the campaign's data files as the last run found
   // them, for a watch to look into too.
   const std::vector<std::string>& data_folders() const { return data_folders_; }
@@ -58,6 +65,9 @@ class CampaignRun {
   FolderLock lock_;
   ResultsStore store_;
   bool store_open_ = false;
+  // With --watch, the folders' listings are kept between runs, and only
+  // those where something changed are listed again.
+  std::unique_ptr<FolderListings> listings_;
   std::vector<std::string> data_folders_;
 };
 

@@ -56,78 +56,80 @@ FileState state_from(const struct stat& info) {
           info.st_ctim.tv_sec * nanoseconds_per_second + info.st_ctim.tv_nsec};
 }
 
-// Searches a canonical folder and those below it, without following links
-// to folders, so that every path found is canonical too. Each folder is
-// read once, and its files are looked at by name within it.
-void search(const std::string& top, const SearchRules& rules, Search& found) {
+}  // namespace
+
+void list_folder(const std::string& folder, const SearchRules& rules, Search& found,
+                 std::vector<std::string>& subfolders) {
+  DIR* const listing = ::opendir(folder.c_str());
+  // A folder that may not be read may hold data: a failure, not a pass.
+  const auto cannot_search = [&found, &folder](int error) {
+    found.failures.push_back(folder + ": " + std::strerror(error));
+    found.unsearched.push_back(folder);
+  };
+  if (listing == nullptr) {
+    cannot_search(errno);
+    return;
+  }
+  found.listed_folders.insert(hash_of(folder));
+  const int fd = ::dirfd(listing);
+  const std::size_t folders_before = subfolders.size();
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::string path = folder;
+    path += '/';
+    path += name;
+    if (qavrel::is_log_name(name)) {
+      struct stat log {};
+      // Looked at by name in its folder, as the data files are.
+      if (name.front() == '.' && qavrel::is_stale_temporary(name))
+        found.stale_temporaries.push_back(path);
+      else
+        found.log_states[hash_of(path)] =
+            ::fstatat(fd, entry->d_name, &log, 0) == 0 ? state_from(log) : FileState{};
+      continue;
+    }
+    unsigned char type = entry->d_type;
+    struct stat info {};
+    if (type == DT_UNKNOWN && ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+      type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+    if (type == DT_DIR) {
+      subfolders.push_back(path);
+      continue;
+    }
+    if (!(rules.pattern != nullptr ? rules.pattern->matches(name) : is_sample_name(name))) continue;
+    // A link to a file is taken as the file.
+    if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
+      const int why = errno;
+      // Names that may be listed but not looked at: a folder that may be
+      // read but not searched, which may hold data all the same.
+      if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        cannot_search(errno);
+        found.listed_folders.erase(hash_of(folder));
+        subfolders.resize(folders_before);
+        break;
+      }
+      found.skipped.push_back({path, why == ENOENT ? "a link to nothing" : std::strerror(why)});
+    } else if (S_ISREG(info.st_mode)) {
+      found.states[hash_of(path)] = state_from(info);
+      take(path, rules, found);
+    } else if (!S_ISDIR(info.st_mode)) {
+      found.skipped.push_back({path, not_regular(info.st_mode)});
+    }
+  }
+  ::closedir(listing);
+}
+
+void search_below(const std::string& top, const SearchRules& rules, Search& found) {
   std::vector<std::string> folders{top};
   while (!folders.empty()) {
     const std::string folder = std::move(folders.back());
     folders.pop_back();
+    // Links to folders are not followed, so that every path is canonical.
     if (folder == rules.output_folder || inside(folder, rules.output_folder)) continue;
-    DIR* const listing = ::opendir(folder.c_str());
-    // A folder that may not be read may hold data: a failure, not a pass.
-    const auto cannot_search = [&found, &folder](int error) {
-      found.failures.push_back(folder + ": " + std::strerror(error));
-      found.unsearched.push_back(folder);
-    };
-    if (listing == nullptr) {
-      cannot_search(errno);
-      continue;
-    }
-    found.listed_folders.insert(hash_of(folder));
-    const int fd = ::dirfd(listing);
-    const std::size_t folders_before = folders.size();
-    while (const dirent* entry = ::readdir(listing)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      std::string path = folder;
-      path += '/';
-      path += name;
-      if (qavrel::is_log_name(name)) {
-        struct stat log {};
-        // Looked at by name in its folder, as the data files are.
-        if (name.front() == '.' && qavrel::is_stale_temporary(name))
-          found.stale_temporaries.push_back(path);
-        else
-          found.log_states[hash_of(path)] =
-              ::fstatat(fd, entry->d_name, &log, 0) == 0 ? state_from(log) : FileState{};
-        continue;
-      }
-      unsigned char type = entry->d_type;
-      struct stat info {};
-      if (type == DT_UNKNOWN && ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
-        type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
-      if (type == DT_DIR) {
-        folders.push_back(path);
-        continue;
-      }
-      if (!(rules.pattern != nullptr ? rules.pattern->matches(name) : is_sample_name(name)))
-        continue;
-      // A link to a file is taken as the file.
-      if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
-        const int why = errno;
-        // Names that may be listed but not looked at: a folder that may be
-        // read but not searched, which may hold data all the same.
-        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-          cannot_search(errno);
-          found.listed_folders.erase(hash_of(folder));
-          folders.resize(folders_before);
-          break;
-        }
-        found.skipped.push_back({path, why == ENOENT ? "a link to nothing" : std::strerror(why)});
-      } else if (S_ISREG(info.st_mode)) {
-        found.states[hash_of(path)] = state_from(info);
-        take(path, rules, found);
-      } else if (!S_ISDIR(info.st_mode)) {
-        found.skipped.push_back({path, not_regular(info.st_mode)});
-      }
-    }
-    ::closedir(listing);
+    list_folder(folder, rules, found, folders);
   }
 }
-
-}  // namespace
 
 bool inside(const std::string& path, const std::string& folder) {
   return !folder.empty() && path.size() > folder.size() &&
@@ -155,13 +157,18 @@ void take_named(DataFile file, const SearchRules& rules, Search& found) {
     found.skipped.push_back({file.path, why});
 }
 
-Search find_data_files(const std::vector<std::string>& paths, const SearchRules& rules) {
+Search find_data_files(const std::vector<std::string>& paths, const SearchRules& rules,
+                       const SearchBelow& search_folder) {
   Search found;
   for (const std::string& path : paths) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (fs::is_directory(status)) {
-      search(fs::canonical(path, error).string(), rules, found);
+      const std::string top = fs::canonical(path, error).string();
+      if (search_folder)
+        search_folder(top, found);
+      else
+        search_below(top, rules, found);
     } else if (fs::exists(status)) {
       take(canonical_path(path), rules, found);
     } else if (error && error != std::errc::no_such_file_or_directory) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -48,13 +49,30 @@ bool inside(const std::string& path, const std::string& folder);
 // one file has one path however it is named; the file itself need not exist.
 std::string canonical_path(const std::string& path);
 
+// Lists one canonical folder into found: its data files (named, with their
+// states), the states of its logs, the temporaries killed runs left, what
+// it skips, and the folders in it (added to subfolders). A folder that
+// can't be listed, or whose files can't be looked at, is a failure, and
+// unsearched.
+void list_folder(const std::string& folder, const SearchRules& rules, Search& found,
+                 std::vector<std::string>& subfolders);
+
+// Lists a canonical folder and every folder below it, links to folders not
+// followed, the output folder left out.
+void search_below(const std::string& top, const SearchRules& rules, Search& found);
+
+// How a folder given as a path is searched, where not by search_below.
+using SearchBelow = std::function<void(const std::string& top, Search& found)>;
+
 // Takes each path: a file as it is (a FIFO too), a directory searched
-// recursively for regular files with sample names ("_adc.txt", ".gz" or
-// ".zst" after it, or matching rules.pattern). Names come from the pattern
-// or the rule. Logs and their temporaries, and whatever lies in the output
-// folder, are never data. A path that is not there is a failure; one that
-// can't be looked into is unsearched as well.
-Search find_data_files(const std::vector<std::string>& paths, const SearchRules& rules);
+// recursively (by search_folder, where given) for regular files with
+// sample names ("_adc.txt", ".gz" or ".zst" after it, or matching
+// rules.pattern). Names come from the pattern or the rule. Logs and their
+// temporaries, and whatever lies in the output folder, are never data. A
+// path that is not there is a failure; one that can't be looked into is
+// unsearched as well.
+Search find_data_files(const std::vector<std::string>& paths, const SearchRules& rules,
+                       const SearchBelow& search_folder = nullptr);
 
 // Adds a file whose chip and configuration are known (from a manifest) to
 // the search, or lists it as skipped when it can't be data.

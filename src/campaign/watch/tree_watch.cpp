@@ -36,7 +36,6 @@ Status TreeWatch::open() {
 }
 
 bool TreeWatch::counts(const std::string& name) const {
-  if (qavrel::is_log_name(name)) return false;
   if (any_file_) return true;
   return rules_.pattern != nullptr ? rules_.pattern->matches(name) : is_sample_name(name);
 }
@@ -80,7 +79,7 @@ void TreeWatch::add_tree(const std::string& top, std::vector<std::string>& chang
         type = S_ISDIR(info.st_mode) ? DT_DIR : DT_REG;
       if (type == DT_DIR)
         folders.push_back(path);
-      else if (counts(name))
+      else if (!qavrel::is_log_name(name) && counts(name))
         changed.push_back(path);
     }
     ::closedir(listing);
@@ -121,6 +120,8 @@ WatchEvents TreeWatch::read() {
           add_tree(path, events.changed);
         else if ((event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0)
           events.changed.push_back(path);
+      } else if (qavrel::is_log_name(name)) {
+        events.logs.push_back(path);
       } else if (counts(name)) {
         events.changed.push_back(path);
       }

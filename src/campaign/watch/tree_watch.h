@@ -15,6 +15,7 @@ namespace qavrel::campaign {
 
 struct WatchEvents {
   std::vector<std::string> changed;  // data files, or folders, that changed, came or went
+  std::vector<std::string> logs;     // logs (and their temporaries) that changed
   bool overflowed = false;           // the system dropped events: look at everything
 };
 

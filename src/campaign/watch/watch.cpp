@@ -114,16 +114,24 @@ int watch_campaign(const Options& options, CampaignRun& run) {
     }
     const Clock::time_point seen = Clock::now();
     const WatchEvents events = tree.read();
-    for (const std::string& path : events.changed) settling.changed(path, seen);
+    for (const std::string& path : events.changed) {
+      settling.changed(path, seen);
+      run.changed(path);
+    }
+    // A log changed (the runs' own writes among them): its folder is
+    // listed again with the next batch, which it does not call for.
+    for (const std::string& path : events.logs) run.changed(path);
     if (events.overflowed) {
       std::fprintf(stderr,
                    "qavrel-campaign: too many changes at once for the system to tell "
                    "them all; looking at every file again\n");
       settling.look_at_everything();
+      run.look_at_everything();
     }
     tell_limit();
     if (rescan_s > 0 && seen >= next_rescan) {
       settling.look_at_everything();
+      run.look_at_everything();
       next_rescan = seen + seconds(rescan_s);
     }
     if (!settling.batch_due(seen)) continue;
