@@ -81,7 +81,7 @@ slow=$folder/080500_vemra300001_zorik00_link00_20mV_calib-odd_adc.txt
 size=$(stat -c %s "$work/whole.txt")
 : >"$slow"
 for piece in 0 1 2 3; do
-  tail -c +$((piece * size / 4 + 1)) "$work/whole.txt" | head -c $(((piece + 1) * size / 4 - piece * size / 4)) >>"$slow"
+  head -c $(((piece + 1) * size / 4)) "$work/whole.txt" | tail -c $(((piece + 1) * size / 4 - piece * size / 4)) >>"$slow"
   [[ $piece == 3 ]] || sleep 0.5
 done
 closed=$(now)
