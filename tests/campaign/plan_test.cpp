@@ -229,11 +229,12 @@ TEST(Plan, TheFileMeasuredLastIsCurrentWhereverItLies) {
       found_file("/benchB/20261207/100000_vemra7/d_adc.txt"),
   };
   const std::int64_t day = 86400;
-  found[0].measured = {"2026-12-08T09:00:00", MeasuredFrom::name, (day + 9 * 3600) * 1000000000};
+  const std::int64_t hour = 3600;
+  const std::int64_t second = 1000000000;
+  found[0].measured = {"2026-12-08T09:00:00", MeasuredFrom::name, (day + 9 * hour) * second};
   found[1].measured = found[0].measured;
-  found[2].measured = {"2026-12-07T10:00:00", MeasuredFrom::name, 10 * 3600 * 1000000000LL};
-  found[3].measured = {"2026-12-08T08:59:59", MeasuredFrom::mtime,
-                       (day + 9 * 3600 - 1) * 1000000000};
+  found[2].measured = {"2026-12-07T10:00:00", MeasuredFrom::name, 10 * hour * second};
+  found[3].measured = {"2026-12-08T08:59:59", MeasuredFrom::mtime, (day + 9 * hour - 1) * second};
   Plan plan = plan_of(found, {}, settings());
   EXPECT_EQ(plan.files[0].superseded_by, 1u);
   EXPECT_EQ(plan.files[1].superseded_by, CampaignFile::current);

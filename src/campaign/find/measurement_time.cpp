@@ -59,7 +59,7 @@ std::string folder_before(const std::string& path, std::size_t& end) {
 std::optional<std::string> date_of_folders(const std::string& path) {
   std::size_t end = path.rfind('/');
   while (end != std::string::npos && end > 0)
-    if (const auto date = date_of(folder_before(path, end))) return date;
+    if (auto date = date_of(folder_before(path, end))) return date;
   return std::nullopt;
 }
 

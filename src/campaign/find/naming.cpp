@@ -108,12 +108,12 @@ Status NamePattern::compile(const std::string& expression) {
   compiled->time_group =
       pcre2_substring_number_from_name(compiled->code, reinterpret_cast<PCRE2_SPTR>("time"));
   // A name given to two groups ((?J)) leaves which one counts unclear.
-  for (const auto& [group, name] : {std::pair{compiled->chip_group, "chip"},
-                                    {compiled->config_group, "config"},
-                                    {compiled->date_group, "date"},
-                                    {compiled->time_group, "time"}})
+  for (const auto& [group, group_name] : {std::pair{compiled->chip_group, "chip"},
+                                          {compiled->config_group, "config"},
+                                          {compiled->date_group, "date"},
+                                          {compiled->time_group, "time"}})
     if (group == PCRE2_ERROR_NOUNIQUESUBSTRING)
-      return Status::failure(std::string("--pattern: the group name \"") + name +
+      return Status::failure(std::string("--pattern: the group name \"") + group_name +
                              "\" is given to more than one group; give it to one");
   if (compiled->chip_group <= 0 || compiled->config_group <= 0)
     return Status::failure(

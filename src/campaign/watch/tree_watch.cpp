@@ -72,7 +72,9 @@ void TreeWatch::add_tree(const std::string& top, std::vector<std::string>& chang
     while (const dirent* entry = ::readdir(listing)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      const std::string path = folder + "/" + name;
+      std::string path = folder;
+      path += '/';
+      path += name;
       unsigned char type = entry->d_type;
       struct stat info {};
       if (type == DT_UNKNOWN && ::lstat(path.c_str(), &info) == 0)
@@ -114,7 +116,9 @@ WatchEvents TreeWatch::read() {
           events.changed.push_back(folder->second);
         continue;
       }
-      const std::string path = folder->second + "/" + name;
+      std::string path = folder->second;
+      path += '/';
+      path += name;
       if ((event.mask & IN_ISDIR) != 0) {
         if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0)
           add_tree(path, events.changed);
