@@ -64,7 +64,9 @@ TEST(FolderListings, AfterAnyChangesTheSearchIsThatOfAFreshWalk) {
         const std::string folder = pick(folders) + "/d" + name;
         fs::create_directory(folder);
         if (random() % 2 != 0)
-          std::ofstream(folder + "/1_vemra" += name + "_b_l_odd_adc.txt") << "1\n";
+          std::ofstream(
+              std::string(folder).append("/1_vemra").append(name).append("_b_l_odd_adc.txt"))
+              << "1\n";
         folders.push_back(folder);
         said.push_back(folder);
         break;
@@ -77,7 +79,7 @@ TEST(FolderListings, AfterAnyChangesTheSearchIsThatOfAFreshWalk) {
           fs::remove_all(folder);
           said.push_back(folder);
         } else {
-          const std::string target = top + "/m" += name;
+          const std::string target = std::string(top).append("/m").append(name);
           fs::rename(folder, target);
           said.push_back(folder);
           said.push_back(target);
