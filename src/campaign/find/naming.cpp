@@ -132,11 +132,12 @@ bool NamePattern::matches(const std::string& file_name) const {
 Status NamePattern::name(const std::string& file_name, DataFile& file) const {
   if (!matches(file_name)) return Status::failure("the name does not match --pattern");
   const PCRE2_SIZE* groups = pcre2_get_ovector_pointer(compiled_->match);
+  // A group the expression lacks has no number, and nothing to read.
   const auto group = [&](int number) {
+    if (number <= 0) return std::string();
     const PCRE2_SIZE start = groups[2 * static_cast<std::size_t>(number)];
     const PCRE2_SIZE end = groups[2 * static_cast<std::size_t>(number) + 1];
-    return number <= 0 || start == PCRE2_UNSET ? std::string()
-                                               : file_name.substr(start, end - start);
+    return start == PCRE2_UNSET ? std::string() : file_name.substr(start, end - start);
   };
   file.chip = group(compiled_->chip_group);
   file.config = group(compiled_->config_group);
