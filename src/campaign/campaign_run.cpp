@@ -313,7 +313,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   if (!left_paths.empty() && left_after_reading.size() == plan.files.size())
     return {fail("no data file under " + searched(options) +
                  " is complete yet; the outputs were left as they were"),
-            true};
+            true, std::move(left_paths)};
   for (std::size_t k = 0; k < run.made.size(); ++k)
     analysed[plan.to_analyse[k]] = !run.made[k].path.empty() && !left[plan.to_analyse[k]];
   drop_marked(stored_grades, left);
@@ -361,7 +361,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     if (std::fflush(stdout) != 0)
       return {fail(std::string("cannot write the summary: ") + std::strerror(errno)), true};
   }
-  return {failures == 0 && outputs_failed == 0 ? 0 : 1, true};
+  return {failures == 0 && outputs_failed == 0 ? 0 : 1, true, std::move(left_paths)};
 }
 
 }  // namespace qavrel::campaign

@@ -26,6 +26,7 @@ namespace qavrel::campaign {
 struct RunEnd {
   int status = 0;
   bool can_go_on = true;
+  std::vector<std::string> still_written;  // files left for a later run
 };
 
 // Says a file that this run analysed and graded.

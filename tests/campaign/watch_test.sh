@@ -62,6 +62,19 @@ size=$(stat -c %s whole.txt)
 wait_until "the slow file's line" has_line "$slow"
 wait_until "chips.csv to show chip 701" in_chips 701
 expect "graded once, whole" "$(lines_for "$slow")|$(column trains | paste -d' ' - <(column path) | grep -- "$slow" | cut -d' ' -f1)" "1|3"
+# Each file is read once: the first run's files are not read again.
+expect "a line, and an analysis, per file that came" \
+  "$(grep -c -- ' ch ' watch.out)|$(python3 -c 'import sqlite3; print(sqlite3.connect("out/campaign.sqlite").execute("select count(*) from analyses").fetchone()[0])')" \
+  "2|14"
+
+# Half a file dated ahead of this clock, then left alone: once it has
+# rested after its time, it is graded as it is.
+ahead=$day/081000_vemra702_zorik00_link00_20mV_calib-odd_adc.txt
+head -c 30001 whole.txt >"$day/.ahead"
+touch -d '+2 seconds' "$day/.ahead"
+mv "$day/.ahead" "$ahead"
+wait_until "the file dated ahead to be said still being written" said "left for the next run: $ahead"
+wait_until "the file dated ahead to be graded" has_line "$ahead"
 
 # A batch run on the same folder is kept out while the watch runs.
 "${campaign[@]}" -q -o out tree >batch.out 2>batch.err
@@ -77,6 +90,15 @@ wait_until "chip 700 to go" test ! -e out/chips/700.html
 rm -r "$tree/20261208/103500_vemra100005"
 wait_until "the removed folder's files to go" not_in_summary \
   "$tree/20261208/103500_vemra100005/103500_vemra100005_zorik00_link00_20mV_calib-odd_adc.txt"
+
+# The folder watched removed, and made again: what comes in it is graded.
+rm -r "$tree"
+wait_until "the removed folder to be said" said "no data files found under tree"
+mkdir -p "$tree/20261211/090000_vemra703"
+again=$tree/20261211/090000_vemra703/090000_vemra703_zorik00_link00_20mV_calib-odd_adc.txt
+"${gen[@]}" --trains 3 --cross-talk 0.004 >"$again"
+wait_until "a file in the folder made again" has_line "$again"
+wait_until "the removed folder's chips to go" test ! -e out/chips/100001.html
 
 # SIGTERM ends it between batches, as a run ends.
 kill -TERM "$watcher"

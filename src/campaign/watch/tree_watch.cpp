@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -57,8 +58,34 @@ bool TreeWatch::watch(const std::string& folder) {
   return true;
 }
 
-void TreeWatch::add_folder(const std::string& folder) {
-  if (descriptors_.count(folder) == 0) watch(folder);
+bool TreeWatch::add_folder(const std::string& folder) {
+  return descriptors_.count(folder) == 0 && watch(folder);
+}
+
+void TreeWatch::add_root(const std::string& root) {
+  roots_.insert(root);
+  const std::string above = root.substr(0, std::max<std::size_t>(root.rfind('/'), 1));
+  const int descriptor = ::inotify_add_watch(fd_, above.c_str(), watched_events);
+  if (descriptor < 0) {
+    if (errno == ENOSPC) limit_reached_ = true;
+    return;
+  }
+  // The same folder may be watched for itself too, as a folder of data.
+  if (folders_.count(descriptor) == 0) above_roots_.insert(descriptor);
+  folders_.emplace(descriptor, above);
+}
+
+void TreeWatch::forget(const std::string& folder) {
+  for (auto watched = folders_.begin(); watched != folders_.end();) {
+    if (watched->second != folder && !inside(watched->second, folder)) {
+      ++watched;
+      continue;
+    }
+    ::inotify_rm_watch(fd_, watched->first);
+    descriptors_.erase(watched->second);
+    above_roots_.erase(watched->first);
+    watched = folders_.erase(watched);
+  }
 }
 
 void TreeWatch::add_tree(const std::string& top, std::vector<std::string>& changed) {
@@ -111,14 +138,28 @@ WatchEvents TreeWatch::read() {
         continue;
       }
       if (name.empty()) {
-        // The folder itself went or moved: what it held went with it.
-        if ((event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0)
-          events.changed.push_back(folder->second);
+        // The folder itself went or moved: what it held went with it. A
+        // folder moved away keeps its watches, now under paths that are
+        // not its own: they go. One moved within the tree was watched
+        // again where it came, under its new path.
+        if ((event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0) {
+          const std::string gone = folder->second;
+          events.changed.push_back(gone);
+          struct stat info {};
+          if ((event.mask & IN_MOVE_SELF) != 0 && ::stat(gone.c_str(), &info) != 0) forget(gone);
+        }
         continue;
       }
       std::string path = folder->second;
       path += '/';
       path += name;
+      // Above a root, only the root itself counts.
+      if (above_roots_.count(event.wd) != 0) {
+        if (roots_.count(path) == 0) continue;
+        if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0) add_tree(path, events.changed);
+        events.changed.push_back(path);
+        continue;
+      }
       if ((event.mask & IN_ISDIR) != 0) {
         if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0)
           add_tree(path, events.changed);

@@ -36,8 +36,12 @@ class TreeWatch {
   // followed). Files already in a folder new to the watch are added to
   // changed, as they may have come before it.
   void add_tree(const std::string& folder, std::vector<std::string>& changed);
-  // Watches folder alone, where it is not watched yet.
-  void add_folder(const std::string& folder);
+  // Watches folder alone, where it is not watched yet; says whether it
+  // was not.
+  bool add_folder(const std::string& folder);
+  // Watches the folder above a root given as a PATH for that root alone,
+  // so that a root removed, or moved away, and made again is watched again.
+  void add_root(const std::string& root);
 
   // Reads the events that are waiting, without blocking.
   WatchEvents read();
@@ -49,12 +53,16 @@ class TreeWatch {
  private:
   bool watch(const std::string& folder);
   bool counts(const std::string& name) const;
+  // Stops watching folder and every folder below it.
+  void forget(const std::string& folder);
 
   const SearchRules& rules_;
   bool any_file_;
   int fd_ = -1;
   std::unordered_map<int, std::string> folders_;      // by watch descriptor
   std::unordered_map<std::string, int> descriptors_;  // by folder
+  std::unordered_set<std::string> roots_;
+  std::unordered_set<int> above_roots_;  // watched for the roots in them alone
   bool limit_reached_ = false;
 };
 

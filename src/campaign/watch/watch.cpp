@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,6 +30,10 @@ Clock::duration seconds(double value) {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
 }
 
+// Whether a line could not be written (the reader of standard output
+// went away): the watch then ends once its batch has.
+bool output_lost = false;
+
 // "<measured> <chip> <config> <grade> <worst %> ch <channel> <path>", the
 // worst "-" where the file gave no ratios.
 void say_graded(const CampaignFile& file, Grade grade, const GradeLimits& limits) {
@@ -36,24 +41,30 @@ void say_graded(const CampaignFile& file, Grade grade, const GradeLimits& limits
   const bool numbers = from_ratios(grade);
   const std::string worst = numbers ? graded_percent(analysis.worst.abs_mean, limits) : "-";
   const std::string channel = numbers ? std::to_string(analysis.worst_channel_number()) : "-";
-  std::printf("%s %s %s %s %s ch %s %s\n", file.measured.at.c_str(), analysis.chip.c_str(),
-              analysis.config.c_str(), grade_name(grade), worst.c_str(), channel.c_str(),
-              analysis.path.c_str());
-  std::fflush(stdout);
+  if (std::printf("%s %s %s %s %s ch %s %s\n", file.measured.at.c_str(), analysis.chip.c_str(),
+                  analysis.config.c_str(), grade_name(grade), worst.c_str(), channel.c_str(),
+                  analysis.path.c_str()) < 0 ||
+      std::fflush(stdout) != 0)
+    output_lost = true;
 }
 
-// The folders the watch starts from: each PATH that is a folder, whole;
-// the folder of each file named, and of the manifest, alone.
+// The folders the watch starts from: each PATH that is a folder, whole,
+// and the folder above it for the PATH itself; the folder of each file
+// named, and of the manifest, alone.
 void watch_paths(const Options& options, TreeWatch& tree) {
   std::vector<std::string> already_run;
   for (const std::string& path : options.paths) {
     std::error_code error;
-    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    const std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
     if (error) continue;
-    if (std::filesystem::is_directory(real, error))
+    if (std::filesystem::is_directory(real, error)) {
       tree.add_tree(real.string(), already_run);
-    else
+      tree.add_root(real.string());
+    } else if (std::filesystem::exists(real, error)) {
       tree.add_folder(real.parent_path().string());
+    } else {
+      tree.add_root(real.string());  // a folder to come
+    }
   }
   if (!options.manifest.empty()) {
     std::error_code error;
@@ -73,6 +84,11 @@ int watch_campaign(const Options& options, CampaignRun& run) {
   }
   watch_paths(options, tree);
   for (const std::string& folder : run.data_folders()) tree.add_folder(folder);
+  // The first run wrote logs before any folder was watched: the first
+  // batch lists every folder again.
+  run.look_at_everything();
+  // A closed standard output is said once a batch ends, not by SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
   double rescan_s = options.rescan_s;
   bool told_limit = false;
   const auto tell_limit = [&] {
@@ -127,6 +143,8 @@ int watch_campaign(const Options& options, CampaignRun& run) {
                    "them all; looking at every file again\n");
       settling.look_at_everything();
       run.look_at_everything();
+      // Folders made while events were lost are watched from now on.
+      watch_paths(options, tree);
     }
     tell_limit();
     if (rescan_s > 0 && seen >= next_rescan) {
@@ -137,7 +155,20 @@ int watch_campaign(const Options& options, CampaignRun& run) {
     if (!settling.batch_due(seen)) continue;
     const RunEnd end = run.run(settling.start_batch(seen), say_graded, true);
     if (!end.can_go_on) return end.status;
-    for (const std::string& folder : run.data_folders()) tree.add_folder(folder);
+    if (output_lost) {
+      std::fprintf(stderr,
+                   "qavrel-campaign: cannot write to standard output: %s; stopped "
+                   "watching, with the outputs up to date\n",
+                   std::strerror(EPIPE));
+      return 1;
+    }
+    // A file left as still being written may change no more (a clock
+    // ahead, a writer gone): it is tried again once it has rested again.
+    for (const std::string& path : end.still_written) settling.changed(path, Clock::now());
+    // Folders of data not watched yet: what the batch wrote there before
+    // they were is listed again with the next batch.
+    for (const std::string& folder : run.data_folders())
+      if (tree.add_folder(folder)) run.changed(folder);
   }
 }
 
