@@ -221,7 +221,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
                         bool batch) {
   const Options& options = options_;
   ResultsStore& store = store_;
-  const auto cannot_go_on = [](int status) { return RunEnd{status, false}; };
+  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}}; };
   const auto settle_ns = static_cast<std::int64_t>(options.settle_s * 1e9);
   Plan plan;
   SearchReport search_report;
@@ -236,10 +236,10 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
         });
     if (!options.manifest.empty())
       if (Status read = read_manifest(options.manifest, rules_, search); !read.ok())
-        return {fail(read.reason()), true};
+        return {fail(read.reason()), true, {}};
     if (search.files.empty() && search.unsearched.empty()) {
       if (!batch) tell_search(options, search);
-      return {no_data_files(options), true};
+      return {no_data_files(options), true, {}};
     }
     if (!store_open_) {
       const std::string store_path = options.output + "/campaign.sqlite";
@@ -263,7 +263,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     take_unsearched(std::move(last_seen), search);
     leave_waiting(waiting, search);
     if (!batch) tell_search(options, search);
-    if (search.files.empty()) return {no_data_files(options), true};
+    if (search.files.empty()) return {no_data_files(options), true, {}};
     look_at(search);
     left_paths = leave_sharers_still_written(search.files, settle_ns);
     remove_stale_temporaries(options.output, search, options.write_logs);
@@ -359,7 +359,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     std::printf("%s\n", summary_line(files, grading, reused, failures, left_paths.size()).c_str());
     if (outputs_failed == 0) std::printf("report: %s/report.html\n", options.output.c_str());
     if (std::fflush(stdout) != 0)
-      return {fail(std::string("cannot write the summary: ") + std::strerror(errno)), true};
+      return {fail(std::string("cannot write the summary: ") + std::strerror(errno)), true, {}};
   }
   return {failures == 0 && outputs_failed == 0 ? 0 : 1, true, std::move(left_paths)};
 }
