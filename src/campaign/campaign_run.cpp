@@ -127,7 +127,11 @@ Status tell_run(const Options& options, const Plan& plan, const RunOutcome& run)
         stopped_after + ". " + outputs + "; the next run completes the rest" +
         (run.store_failure.reason() == "out of memory" ? ", with fewer workers (-j) or more memory."
                                                        : "."));
-  if (stopped_by_signal()) {
+  // A stop that came once every file was analysed lets the outputs be
+  // written; publishing stops where it sees it.
+  const bool all_started = std::none_of(run.made.begin(), run.made.end(),
+                                        [](const Analysis& made) { return made.path.empty(); });
+  if (stopped_by_signal() && !all_started) {
     fail(stopped_after +
          "; the results store holds them, and the next run carries on from there. " + outputs +
          ".");
@@ -341,11 +345,12 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
       if (analysed[i]) graded(files[i], grading.of_file[i], grading.limits);
   const ReportInputs inputs{files, grading, search_report, options.ratios_csv};
   std::size_t outputs_failed = run.map_failures.size();
-  for (const Status& failure : publish(options.output, inputs, store, stored_grades, stop)) {
+  const Published published = publish(options.output, inputs, store, stored_grades, stop);
+  for (const Status& failure : published.failures) {
     std::fprintf(stderr, "failed: %s\n", failure.reason().c_str());
     ++outputs_failed;
   }
-  if (stopped_by_signal()) {
+  if (published.cut_short) {
     std::fprintf(stderr,
                  "qavrel-campaign: stopped while writing the outputs; those not yet replaced "
                  "were left as they were, and the next run makes them.\n");

@@ -23,6 +23,7 @@ has_line() { [[ $(lines_for "$1") -ge 1 ]]; }
 in_chips() { grep -q "^$1," out/chips.csv; }
 not_in_summary() { ! column path | grep -qxF -- "$1"; }
 said() { grep -q -- "$1" watch.err; }
+same_outputs() { python3 "$here/outputs.py" out clean_out >/dev/null 2>&1; }
 
 "${gen[@]}" --campaign tree --trains 3
 tree=$(realpath tree)
@@ -100,15 +101,16 @@ again=$tree/20261211/090000_vemra703/090000_vemra703_zorik00_link00_20mV_calib-o
 wait_until "a file in the folder made again" has_line "$again"
 wait_until "the removed folder's chips to go" test ! -e out/chips/100001.html
 
-# SIGTERM ends it between batches, as a run ends.
+# Once the watch has caught up, its outputs are what a clean run writes.
+"${campaign[@]}" -q --force -o clean_out tree >/dev/null 2>&1
+wait_until "the outputs of a clean run" same_outputs
+
+# SIGTERM then ends it between batches, as a run ends, leaving them so.
 kill -TERM "$watcher"
 wait "$watcher"
 expect "ended by SIGTERM" "$?|$(tail -n 1 watch.err)" \
   "143|qavrel-campaign: stopped watching; the outputs are up to date with every batch that ended."
-
-# What the watch left is what a clean run writes.
-"${campaign[@]}" -q --force -o clean_out tree >/dev/null 2>&1
-expect "the outputs of a clean run" "$(python3 "$here/outputs.py" out clean_out 2>&1)" ""
+expect "the outputs of a clean run, still" "$(python3 "$here/outputs.py" out clean_out 2>&1)" ""
 expect "usage: --rescan without --watch" \
   "$("${campaign[@]}" --rescan 5 -o out tree 2>&1 >/dev/null | head -n 1)" \
   "qavrel-campaign: --rescan needs --watch"

@@ -108,7 +108,7 @@ class Publisher {
         all_chips_(all_chips(inputs.grading)),
         not_a_(chips_not_a(inputs.grading)) {}
 
-  std::vector<Status> run();
+  Published run();
 
  private:
   std::string path(const std::string& name) const { return directory_ + "/" + name; }
@@ -133,6 +133,7 @@ class Publisher {
   std::vector<Output> to_write_;
   std::unordered_set<std::uint64_t> maps_to_write_;   // files whose maps are among to_write_
   std::vector<std::pair<Output, FileState>> placed_;  // and each one's state once in place
+  bool cut_short_ = false;                            // by stop, with outputs not in place
   std::set<std::string> touched_folders_;
   std::vector<Status> failures_;
 };
@@ -271,19 +272,30 @@ void Publisher::write_text(const Output& output, const std::string& text) {
   bool done = false;
   if (Status written = write_output(path(output.name), text, stop_, done); !written.ok())
     failures_.push_back(written);
+  else if (!done)
+    cut_short_ = true;
   if (done) placed(output);
 }
 
 void Publisher::write_streamed(const Output& output, const std::function<void(OutputFile&)>& fill) {
-  if (stop_) return;
+  if (stop_) {
+    cut_short_ = true;
+    return;
+  }
   OutputFile file(path(output.name), stop_);
   fill(file);
-  if (Status finished = file.finish(); !finished.ok()) failures_.push_back(finished);
+  if (Status finished = file.finish(); !finished.ok())
+    failures_.push_back(finished);
+  else if (!file.placed())
+    cut_short_ = true;
   if (file.placed()) placed(output);
 }
 
 void Publisher::write(const Output& output) {
-  if (stop_) return;
+  if (stop_) {
+    cut_short_ = true;
+    return;
+  }
   switch (output.kind) {
     case Kind::map:
       // Unless its chip's page drew it already.
@@ -343,11 +355,11 @@ void Publisher::write(const Output& output) {
   }
 }
 
-std::vector<Status> Publisher::run() {
+Published Publisher::run() {
   std::vector<Output> outputs = expected();
   OutputRecords records;
   if (Status read = store_.load_outputs(records); !read.ok())
-    return {Status::failure("results store: " + read.reason())};
+    return {{Status::failure("results store: " + read.reason())}, false};
   const auto folder_record = records.find(hash_of(whole_folder));
   const bool inputs_as_recorded =
       folder_record != records.end() && folder_record->second.made_from == everything_;
@@ -360,7 +372,8 @@ std::vector<Status> Publisher::run() {
     for (const char* folder : subfolders) {
       std::error_code made;
       fs::create_directories(path(folder), made);
-      if (made) return {Status::failure("cannot create " + path(folder) + ": " + made.message())};
+      if (made)
+        return {{Status::failure("cannot create " + path(folder) + ": " + made.message())}, false};
     }
     std::stable_sort(to_write_.begin(), to_write_.end(),
                      [](const Output& a, const Output& b) { return a.kind < b.kind; });
@@ -370,10 +383,13 @@ std::vector<Status> Publisher::run() {
     for (const Output& output : to_write_) changing.push_back(output.name);
     changing.insert(changing.end(), removed.begin(), removed.end());
     if (Status forgot = store_.forget_outputs(changing); !forgot.ok())
-      return {Status::failure("results store: " + forgot.reason())};
+      return {{Status::failure("results store: " + forgot.reason())}, false};
     for (const Output& output : to_write_) write(output);
     for (const std::string& name : removed) {
-      if (stop_) break;
+      if (stop_) {
+        cut_short_ = true;
+        break;
+      }
       if (Status gone = remove_output(path(name)); !gone.ok()) failures_.push_back(gone);
     }
     for (const std::string& folder : touched_folders_)
@@ -389,12 +405,12 @@ std::vector<Status> Publisher::run() {
       recorded_all = store_.record_output(output.name, {output.made_from, state});
   if (recorded_all.ok())
     recorded_all = store_.record_grades(inputs_.files, inputs_.grading, stored_grades_);
-  if (recorded_all.ok() && failures_.empty() && !stop_ && !up_to_date)
+  if (recorded_all.ok() && failures_.empty() && !cut_short_ && !up_to_date)
     recorded_all = store_.record_output(whole_folder, {everything_, {}});
   if (recorded_all.ok()) recorded_all = store_.commit();
   if (!recorded_all.ok())
     failures_.push_back(Status::failure("results store: " + recorded_all.reason()));
-  return failures_;
+  return {failures_, cut_short_};
 }
 
 }  // namespace
@@ -423,9 +439,8 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs) {
   return made_from.value();
 }
 
-std::vector<Status> publish(const std::string& directory, const ReportInputs& inputs,
-                            ResultsStore& store, const StoredGrades& stored_grades,
-                            const std::atomic<bool>& stop) {
+Published publish(const std::string& directory, const ReportInputs& inputs, ResultsStore& store,
+                  const StoredGrades& stored_grades, const std::atomic<bool>& stop) {
   return Publisher(directory, inputs, store, stored_grades, stop).run();
 }
 

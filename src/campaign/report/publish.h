@@ -30,14 +30,18 @@ namespace qavrel::campaign {
 // What the whole output folder is made from: every input of every output.
 std::uint64_t outputs_made_from(const ReportInputs& inputs);
 
+struct Published {
+  std::vector<Status> failures;
+  bool cut_short;  // by stop, before every output was in place
+};
+
 // Makes the output folder hold the outputs made from inputs, with the
 // ratios and channel means from store, and records in the store each
 // file's grade where it differs from stored_grades. Maps that the run
 // wrote and recorded already are not written again. Once stop is set
 // nothing more is put in place: what was not yet replaced stays as it
-// was. Returns what failed.
-std::vector<Status> publish(const std::string& directory, const ReportInputs& inputs,
-                            ResultsStore& store, const StoredGrades& stored_grades,
-                            const std::atomic<bool>& stop);
+// was. A stop that comes once all is in place cuts nothing short.
+Published publish(const std::string& directory, const ReportInputs& inputs, ResultsStore& store,
+                  const StoredGrades& stored_grades, const std::atomic<bool>& stop);
 
 }  // namespace qavrel::campaign
