@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 
+#include "campaign/model/chip_yield.h"
 #include "campaign/model/grading.h"
 #include "campaign/report/html_page.h"
 
@@ -177,6 +178,27 @@ TEST(CampaignGrades, AChipTakesTheWorstGradeOfItsCurrentMeasurements) {
           << first << " " << second;
       EXPECT_EQ(grading.chips[0].worst_config, first >= second ? "a" : "b") << first << second;
     }
+}
+
+// The yield counts the chips that pass against every chip, and is never
+// rounded up to a whole pass.
+TEST(CampaignGrades, YieldCountsEveryChipThatDoesNotPassAgainstIt) {
+  Grading grading;
+  for (const Grade grade :
+       {Grade::a, Grade::b, Grade::c, Grade::no_data, Grade::fail, Grade::not_analysed}) {
+    ChipSummary chip;
+    chip.grade = grade;
+    grading.chips.push_back(chip);
+  }
+  const ChipYield all = chip_yield(grading);
+  EXPECT_EQ(all.passed, 3u);
+  EXPECT_EQ(all.chips, 6u);
+  EXPECT_EQ(yield_percent(all), "50.0%");
+  EXPECT_EQ(yield_percent(chip_yield(grading, {0, 1, 4})), "66.6%");
+  EXPECT_EQ(yield_percent(chip_yield(grading, {3})), "0.0%");
+  EXPECT_EQ(yield_percent(chip_yield(grading, {})), "-");
+  EXPECT_EQ(yield_percent({1999, 2000}), "99.9%");
+  EXPECT_EQ(yield_percent({2000, 2000}), "100.0%");
 }
 
 }  // namespace
