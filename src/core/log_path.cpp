@@ -19,9 +19,12 @@ bool ends_with(std::string_view text, std::string_view ending) {
 
 std::string log_path_for(const std::string& data_path, const std::string& chip,
                          const std::string& config) {
+  std::string log_path;
+  // A bare file name lies in the current folder, and so does its log.
   const std::size_t slash = data_path.rfind('/');
-  const std::string directory = slash == std::string::npos ? data_path : data_path.substr(0, slash);
-  return directory + "/" + std::string(log_start) + chip + "_" + config + std::string(log_ending);
+  if (slash != std::string::npos) log_path = data_path.substr(0, slash + 1);
+  log_path.append(log_start).append(chip).append("_").append(config).append(log_ending);
+  return log_path;
 }
 
 bool is_log_name(std::string_view file_name) {

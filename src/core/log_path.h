@@ -7,8 +7,8 @@
 
 namespace qavrel {
 
-// <directory of data_path>/xtalk_vemra<chip>_<config>.log. A path without
-// "/" is taken whole as that directory.
+// <directory of data_path>/xtalk_vemra<chip>_<config>.log; for a path
+// without "/", a file in the current folder, xtalk_vemra<chip>_<config>.log.
 std::string log_path_for(const std::string& data_path, const std::string& chip,
                          const std::string& config);
 
