@@ -1,10 +1,21 @@
 # `cpack -G DEB` in the build folder makes a Debian package of the programs,
-# which go to /usr/bin. The libraries they load are named as dependencies.
+# which go to /usr/bin, with their manual pages and documentation (doc/).
+# The libraries they load are named as dependencies.
 set(CPACK_PACKAGE_NAME qavrel)
 set(CPACK_PACKAGE_VENDOR "qavrel")
 set(CPACK_PACKAGE_CONTACT "qavrel developers")
+# Debian wants a summary shorter than 80 characters, and a paragraph below it.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "Cross-talk of a 32-channel readout chip from its ADC samples, one file or a whole campaign")
+  "cross-talk of a 32-channel readout chip, one file or a whole campaign")
+set(CPACK_PACKAGE_DESCRIPTION
+  "qavrel.exe reads the ADC samples a test bench dumps while a calibration
+pulse is injected into the odd or even channels of a 32-channel front-end
+readout chip, and writes the table of cross-talk ratios beside the data.
+qavrel-campaign analyses every sample file of a test campaign the same way,
+keeps every analysis in SQLite, grades each chip by its latest
+measurements, and writes an HTML report, CSV tables and SVG maps; it can
+also grade files as a bench writes them. qavrel-gen writes realistic
+sample files and an example campaign.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
