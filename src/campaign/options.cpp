@@ -72,10 +72,11 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                  "With --watch, also look at every file this often, for file systems that "
                  "report no changes (a share other machines write to)");
   std::string fail_on;
-  app.add_option("--fail-on", fail_on,
-                 "End with status 3, once every output is written, when any chip is graded "
-                 "GRADE or worse: A, B, C, \"no data\", fail or \"not analysed\", worst last "
-                 "(not with --watch)");
+  const CLI::Option* const fail_on_option =
+      app.add_option("--fail-on", fail_on,
+                     "End with status 3, once every output is written, when any chip is graded "
+                     "GRADE or worse: A, B, C, \"no data\", fail or \"not analysed\", worst last "
+                     "(not with --watch)");
   app.add_flag("-q,--quiet", options.quiet, "Print only the failures");
   app.footer(
       "Exit status: 0 when every file was analysed and every output written; 1 when anything "
@@ -122,7 +123,7 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
     return usage_error("--rescan takes a number of seconds from 0 to " +
                        std::to_string(static_cast<int>(max_settle_s)));
   if (options.rescan_s > 0 && !options.watch) return usage_error("--rescan needs --watch");
-  if (!fail_on.empty()) {
+  if (fail_on_option->count() > 0) {
     // A watch never ends by itself, so a status it ended with could tell nothing.
     if (options.watch)
       return usage_error(

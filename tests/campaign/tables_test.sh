@@ -126,6 +126,9 @@ expect "a failure outranks the gate" "$status|$(grep -c -- '--fail-on fail: 2 ch
 run -o gate_out --fail-on D tree
 expect "a grade that is none" "$status|$(head -n 1 err)" \
   "2|qavrel-campaign: --fail-on: \"D\" is no grade; give one of A, B, C, \"no data\", fail, \"not analysed\""
+run -o gate_out --fail-on "" tree
+expect "an empty grade" "$status|$(head -n 1 err)" \
+  "2|qavrel-campaign: --fail-on: \"\" is no grade; give one of A, B, C, \"no data\", fail, \"not analysed\""
 run -o gate_out --watch --fail-on C tree
 expect "no gate for a watch" "$status|$(head -n 1 err | cut -c 1-54)" \
   "2|qavrel-campaign: --fail-on can't be used with --watch,"
