@@ -220,9 +220,10 @@ std::optional<int> CampaignRun::prepare() {
   // Nothing in the output folder is ever taken as data, whether it is
   // there yet or not.
   std::error_code resolved;
+  const std::filesystem::path absolute = std::filesystem::absolute(options_.output, resolved);
   rules_ = {options_.pattern.empty() ? nullptr : &pattern_,
-            std::filesystem::weakly_canonical(options_.output, resolved).string()};
-  if (resolved) rules_.output_folder = options_.output;
+            std::filesystem::weakly_canonical(absolute, resolved).string()};
+  if (resolved) rules_.output_folder = absolute.lexically_normal().string();
   // A watch holds the folder from the start, for all its batches; a run
   // makes it only once there is something to put there.
   if (options_.watch) {
