@@ -76,15 +76,17 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
       app.add_option("--fail-on", fail_on,
                      "End with status 3, once every output is written, when any chip is graded "
                      "GRADE or worse: A, B, C, \"no data\", fail or \"not analysed\", worst last "
-                     "(not with --watch)");
+                     "(not with --watch)")
+          ->type_name("GRADE");
   app.add_flag("-q,--quiet", options.quiet, "Print only the failures");
   app.footer(
       "Exit status: 0 when every file was analysed and every output written; 1 when anything "
-      "failed: a data file that could not be read or is damaged, a log or an output that could "
-      "not be written, a folder that could not be searched, a manifest that could not be read, "
-      "no data file found, or a results store that could not be opened or written; 2 for bad "
-      "usage; 3 when --fail-on GRADE found a chip graded GRADE or worse and nothing failed; "
-      "128+N when signal N ended the run (130 for Ctrl-C, 143 for SIGTERM).");
+      "failed: a data file that could not be analysed (not opened, a corrupt compressed stream, "
+      "no parity in its configuration), a log or an output that could not be written, a folder "
+      "that could not be searched, a manifest that could not be read, no data file found, or a "
+      "results store that could not be opened or written; 2 for bad usage; 3 when --fail-on "
+      "GRADE found a chip graded GRADE or worse and nothing failed; 128+N when signal N ended "
+      "the run (130 for Ctrl-C, 143 for SIGTERM).");
   app.set_version_flag("--version", tool_version);
   // "--output=" with nothing after it would take the next argument as its
   // value, as a script's --output=$DIR does when DIR is empty.
