@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "campaign/common/hashing.h"
+#include "campaign/common/text.h"
 #include "campaign/find/data_files.h"
 #include "campaign/find/manifest.h"
 #include "campaign/model/plan.h"
@@ -181,6 +182,33 @@ std::vector<std::string> folders_of(const std::vector<DataFile>& files) {
   return {folders.begin(), folders.end()};
 }
 
+bool same_limits(const GradeLimits& one, const GradeLimits& other) {
+  return one.a == other.a && one.b == other.b && one.c == other.c;
+}
+
+// Limits as --grades takes them.
+std::string limits_text(const GradeLimits& limits) {
+  std::string text = full_precision(limits.a);
+  text += ',';
+  text += full_precision(limits.b);
+  text += ',';
+  text += full_precision(limits.c);
+  return text;
+}
+
+// The status of a run that ended with status, once --fail-on has looked
+// at its chips: a failure stays one, as it says more.
+int gate(const Options& options, const Grading& grading, int status) {
+  if (!options.fail_on) return status;
+  const std::size_t chips = chips_at_least(grading, *options.fail_on);
+  if (chips == 0) return status;
+  const bool worst = *options.fail_on == Grade::not_analysed;
+  std::fprintf(stderr, "qavrel-campaign: --fail-on %s: %zu %s graded %s%s\n",
+               grade_name(*options.fail_on), chips, chips == 1 ? "chip" : "chips",
+               grade_name(*options.fail_on), worst ? "" : " or worse");
+  return status == done_status ? fail_on_status : status;
+}
+
 }  // namespace
 
 CampaignRun::CampaignRun(const Options& options) : options_(options) {}
@@ -189,28 +217,52 @@ std::optional<int> CampaignRun::prepare() {
   if (!options_.pattern.empty())
     if (Status compiled = pattern_.compile(options_.pattern); !compiled.ok())
       return usage_error(compiled.reason());
+  // Nothing in the output folder is ever taken as data, whether it is
+  // there yet or not.
+  std::error_code resolved;
+  const std::filesystem::path absolute = std::filesystem::absolute(options_.output, resolved);
+  rules_ = {options_.pattern.empty() ? nullptr : &pattern_,
+            std::filesystem::weakly_canonical(absolute, resolved).string()};
+  if (resolved) rules_.output_folder = absolute.lexically_normal().string();
+  // A watch holds the folder from the start, for all its batches; a run
+  // makes it only once there is something to put there.
+  if (options_.watch) {
+    if (Status taken = take_output_folder(); !taken.ok()) return fail(taken.reason());
+    listings_ = std::make_unique<FolderListings>(rules_);
+  }
+  return std::nullopt;
+}
 
-  // The output folder comes first: it is locked for the run (or the whole
-  // watch), and nothing in it is ever taken as data.
+Status CampaignRun::take_output_folder() {
+  if (folder_taken_) return {};
+  const std::string& output = options_.output;
   std::error_code made;
-  const std::string plots = options_.output + "/plots";
-  std::filesystem::create_directories(plots, made);
-  if (made) return fail("cannot create " + plots + ": " + made.message());
-  if (Status locked = lock_.take(options_.output); !locked.ok()) return fail(locked.reason());
+  std::filesystem::create_directories(output, made);
+  if (made)
+    return Status::failure("cannot create the output folder " + output + ": " + made.message());
   // The campaign writes and removes files in its folders: one that is a
   // link would have it write or remove files elsewhere.
   for (const char* folder : {"/plots", "/chips", "/index"}) {
     struct stat info {};
-    const std::string path = options_.output + folder;
+    const std::string path = output + folder;
     if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
-      return fail(path + " is not a folder of the campaign's own but " +
-                  (S_ISLNK(info.st_mode) ? "a link" : "a file") +
-                  "; move it away, as the campaign writes and removes its outputs there");
+      return Status::failure(path + " is not a folder of the campaign's own but " +
+                             (S_ISLNK(info.st_mode) ? "a link" : "a file") +
+                             "; move it away, as the campaign writes and removes its outputs "
+                             "there");
   }
-  rules_ = {options_.pattern.empty() ? nullptr : &pattern_,
-            std::filesystem::canonical(options_.output).string()};
-  if (options_.watch) listings_ = std::make_unique<FolderListings>(rules_);
-  return std::nullopt;
+  // The first write into the folder tells one that can't be written, by
+  // the name the user gave rather than that of a subfolder.
+  std::filesystem::create_directory(output + "/plots", made);
+  if (made)
+    return Status::failure("cannot write in the output folder " + output + ": " + made.message());
+  if (Status locked = lock_.take(output); !locked.ok()) return locked;
+  const std::filesystem::path canonical = std::filesystem::canonical(output, made);
+  if (made)
+    return Status::failure("cannot open the output folder " + output + ": " + made.message());
+  rules_.output_folder = canonical.string();
+  folder_taken_ = true;
+  return {};
 }
 
 void CampaignRun::changed(const std::string& path) {
@@ -245,6 +297,8 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
       if (!batch) tell_search(options, search);
       return {no_data_files(options), true, {}};
     }
+    // Found something: now the output folder is needed.
+    if (Status taken = take_output_folder(); !taken.ok()) return cannot_go_on(fail(taken.reason()));
     if (!store_open_) {
       const std::string store_path = options.output + "/campaign.sqlite";
       if (Status opened = store.open(store_path, static_cast<int>(options.store_wait_s * 1000));
@@ -261,6 +315,18 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     if (Status writable = store.check_writable(); !writable.ok())
       return cannot_go_on(fail("the results store in " + options.output +
                                " can't be written: " + writable.reason()));
+    // A watch's batches grade by the limits its first run recorded.
+    if (!batch) {
+      std::optional<GradeLimits> last;
+      if (Status recorded = store.record_grade_limits(options.limits, last); !recorded.ok())
+        return cannot_go_on(
+            fail("the results store in " + options.output + " failed: " + recorded.reason()));
+      if (last && !same_limits(*last, options.limits))
+        std::fprintf(stderr,
+                     "qavrel-campaign: grading by the limits %s, which differ from the last "
+                     "run's %s (--grades)\n",
+                     limits_text(options.limits).c_str(), limits_text(*last).c_str());
+    }
     std::vector<DataFile> last_seen;
     if (Status read = store.last_seen_in(search.unsearched, last_seen); !read.ok())
       return cannot_go_on(fail("cannot read the results store: " + read.reason()));
@@ -366,7 +432,8 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     if (std::fflush(stdout) != 0)
       return {fail(std::string("cannot write the summary: ") + std::strerror(errno)), true, {}};
   }
-  return {failures == 0 && outputs_failed == 0 ? 0 : 1, true, std::move(left_paths)};
+  const int status = failures == 0 && outputs_failed == 0 ? done_status : failed_status;
+  return {gate(options, grading, status), true, std::move(left_paths)};
 }
 
 }  // namespace qavrel::campaign

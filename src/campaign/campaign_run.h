@@ -37,8 +37,10 @@ class CampaignRun {
  public:
   explicit CampaignRun(const Options& options);
 
-  // Makes and locks the output folder, which stays locked until the run is
-  // destroyed. Returns the status to end with at once where it could not.
+  // Gets the run ready; for a watch, makes and locks the output folder,
+  // which stays locked until the run is destroyed (a plain run does so once
+  // it has found data files). Returns the status to end with at once where
+  // it could not.
   std::optional<int> prepare();
 
   // Finds the campaign's files, leaving out those named in waiting (a
@@ -60,10 +62,14 @@ class CampaignRun {
   const SearchRules& rules() const { return rules_; }
 
  private:
+  // Makes and locks the output folder, once.
+  Status take_output_folder();
+
   const Options& options_;
   NamePattern pattern_;
   SearchRules rules_;
   FolderLock lock_;
+  bool folder_taken_ = false;
   ResultsStore store_;
   bool store_open_ = false;
   // With --watch, the folders' listings are kept between runs, and only

@@ -25,7 +25,7 @@ const char* const short_usage =
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "qavrel-campaign: %s\n%s", message.c_str(), short_usage);
-  return 2;
+  return usage_status;
 }
 
 std::optional<int> parse_options(int argc, char** argv, Options& options) {
@@ -71,7 +71,22 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
   app.add_option("--rescan", options.rescan_s,
                  "With --watch, also look at every file this often, for file systems that "
                  "report no changes (a share other machines write to)");
+  std::string fail_on;
+  const CLI::Option* const fail_on_option =
+      app.add_option("--fail-on", fail_on,
+                     "End with status 3, once every output is written, when any chip is graded "
+                     "GRADE or worse: A, B, C, \"no data\", fail or \"not analysed\", worst last "
+                     "(not with --watch)")
+          ->type_name("GRADE");
   app.add_flag("-q,--quiet", options.quiet, "Print only the failures");
+  app.footer(
+      "Exit status: 0 when every file was analysed and every output written; 1 when anything "
+      "failed: a data file that could not be analysed (not opened, a corrupt compressed stream, "
+      "no parity in its configuration), a log or an output that could not be written, a folder "
+      "that could not be searched, a manifest that could not be read, no data file found, or a "
+      "results store that could not be opened or written; 2 for bad usage; 3 when --fail-on "
+      "GRADE found a chip graded GRADE or worse and nothing failed; 128+N when signal N ended "
+      "the run (130 for Ctrl-C, 143 for SIGTERM).");
   app.set_version_flag("--version", tool_version);
   // "--output=" with nothing after it would take the next argument as its
   // value, as a script's --output=$DIR does when DIR is empty.
@@ -110,6 +125,17 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
     return usage_error("--rescan takes a number of seconds from 0 to " +
                        std::to_string(static_cast<int>(max_settle_s)));
   if (options.rescan_s > 0 && !options.watch) return usage_error("--rescan needs --watch");
+  if (fail_on_option->count() > 0) {
+    // A watch never ends by itself, so a status it ended with could tell nothing.
+    if (options.watch)
+      return usage_error(
+          "--fail-on can't be used with --watch, which never ends by itself to "
+          "give a status; run a plain qavrel-campaign for the gate");
+    Grade grade = Grade::a;
+    if (Status parsed = parse_grade(fail_on, grade); !parsed.ok())
+      return usage_error("--fail-on: " + parsed.reason());
+    options.fail_on = grade;
+  }
   options.write_logs = !no_logs;
   // More workers than a few per core gain nothing, and cost memory.
   const unsigned most = workers_per_core * std::max(1u, std::thread::hardware_concurrency());

@@ -24,7 +24,15 @@ struct Options {
   double settle_s = 5.0;       // how long a file that looks unfinished must rest; 0: no wait
   bool watch = false;          // after the run, run again for files that change
   double rescan_s = 0;         // with watch: look at everything this often; 0: never
+  // Ends a run with fail_on_status when any chip is graded this or worse.
+  std::optional<Grade> fail_on;
 };
+
+// The exit statuses the campaign ends with, besides 128 + N for signal N.
+constexpr int done_status = 0;
+constexpr int failed_status = 1;
+constexpr int usage_status = 2;
+constexpr int fail_on_status = 3;
 
 // Reads the command line into options. Returns the status to end with at
 // once, where there is one: 0 after --help or --version, 1 when that could

@@ -33,7 +33,7 @@ day=$(realpath tree)/20261208  # paths are stored and shown canonical
 
 # A first run analyses every file, grades it, and writes every output.
 run -o out_dir tree
-expect "first run" "$status|$(cat out)" "0|12 data files (0 unchanged), 6 chips; files graded 5 A, 2 B, 2 C, 1 no data, 2 fail; 0 failed.
+expect "first run" "$status|$(cat out)" "0|12 data files (0 unchanged), 6 chips; chips graded 2 A, 1 B, 1 C, 1 no data, 1 fail; files graded 5 A, 2 B, 2 C, 1 no data, 2 fail; 0 failed.
 report: out_dir/report.html"
 expect "a name that does not fit" "$(cat err)" \
   "skipped $day/calibration_notes_adc.txt: no field of the name starts with \"vemra\""
@@ -48,7 +48,7 @@ expect "plots and chip pages" "$(ls out_dir/plots | wc -l)|$(ls out_dir/chips | 
   "12|100001.html 100002.html 100003.html 100004.html 100005.html 100006.html "
 expect "chips.csv" "$(head -n 2 out_dir/chips.csv)" \
   "chip,grade,worst_config,worst_abs_mean_ratio,worst_channel,current_measurements,superseded_measurements,latest_data_file,latest_measured_at
-100001,A,$(column worst_config out_dir/chips.csv | head -n 1),$(column worst_abs_mean_ratio out_dir/chips.csv | head -n 1),$(column worst_channel out_dir/chips.csv | head -n 1),2,0,$(ls $day/*100001/*odd_adc.txt),2026-12-08T10:15:00"
+100001,A,$(column worst_config out_dir/chips.csv | head -n 1),$(column worst_abs_mean_ratio out_dir/chips.csv | head -n 1),$(column worst_channel out_dir/chips.csv | head -n 1),2,0,$(ls $day/*100001/*_"$(column worst_config out_dir/chips.csv | head -n 1)"_adc.txt),2026-12-08T10:15:00"
 # The robot's time is the name's first field, its date the folder's name;
 # a name without a time is dated by its modification time.
 expect "measured by the robot's layout" "$(paste -d' ' <(column measured_at) <(column measured_from) | sort -u | tr '\n' ';')" \
@@ -86,7 +86,7 @@ stamps() { find tree out_dir -type f ! -name 'campaign.sqlite*' -printf '%p %T@\
 before=$(stamps)
 run -o out_dir tree
 expect "rerun" "$status|$(head -n 1 out)" \
-  "0|12 data files (12 unchanged), 6 chips; files graded 5 A, 2 B, 2 C, 1 no data, 2 fail; 0 failed."
+  "0|12 data files (12 unchanged), 6 chips; chips graded 2 A, 1 B, 1 C, 1 no data, 1 fail; files graded 5 A, 2 B, 2 C, 1 no data, 2 fail; 0 failed."
 expect "rerun writes nothing" "$(stamps)" "$before"
 expect "rerun adds no rows" "$(sql 'select count(*) from analyses')" 12
 
@@ -290,7 +290,7 @@ cp "$first" shared_copy_adc.txt
 "${qavrel[@]}" 602 20mV_calib-odd ./shared_copy_adc.txt >/dev/null 2>&1
 expect "a sharer still being written" \
   "$status|$(paste -d' ' <(column log_written shared_out/summary.csv) <(column shares_log_with shared_out/summary.csv))|$(cmp -s xtalk_vemra602_20mV_calib-odd.log shared/20261209/xtalk_vemra602_20mV_calib-odd.log && echo its table)" \
-  "0|yes |its table"
+  "0|true |its table"
 
 # --- What a user can rely on: locks, limits, loose patterns, odd names.
 
@@ -482,7 +482,7 @@ for row in csv.DictReader(open("out_dir/ratios.csv", newline="")):
     rows[row["path"]][(int(row["peak"]), int(row["channel"]))] = row["ratio"]
 checked = wrong = 0
 for row in csv.DictReader(open("out_dir/summary.csv", newline="")):
-    if row["log_written"] != "yes":
+    if row["log_written"] != "true":
         continue
     lines = open(row["log_path"]).read().split("\n")
     channels = [int(cell) for cell in lines[0].split()[3::2]]
@@ -498,7 +498,7 @@ for row in csv.DictReader(open("out_dir/summary.csv", newline="")):
 print(checked, wrong, len(rows))'
 }
 run -o out_dir -q --ratios-csv tree
-expect "ratios.csv as the logs hold them" "$status|$(ratios_match_logs)" "0|$((240 * $(column log_written | grep -c yes))) 0 $(($(column parity | grep -c .)))"
+expect "ratios.csv as the logs hold them" "$status|$(ratios_match_logs)" "0|$((240 * $(column log_written | grep -c true))) 0 $(($(column parity | grep -c .)))"
 run -o out_dir -q tree
 expect "no ratios.csv unless asked for" "$status|$(ls out_dir | grep -c ratios.csv)" "0|0"
 "${gen[@]}" --trains 3 --cross-talk 0.02 --seed 8 >"$odd1"

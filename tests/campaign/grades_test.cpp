@@ -177,7 +177,50 @@ TEST(CampaignGrades, AChipTakesTheWorstGradeOfItsCurrentMeasurements) {
       EXPECT_EQ(grading.chips[0].grade, std::max(order[first], order[second]))
           << first << " " << second;
       EXPECT_EQ(grading.chips[0].worst_config, first >= second ? "a" : "b") << first << second;
+      // The file to look at is the one that decided, not the one measured
+      // last (the superseded one, last by path).
+      EXPECT_EQ(grading.chips[0].worst_file, first >= second ? 0u : 1u) << first << second;
+      EXPECT_EQ(grading.chips[0].latest, 2u);
     }
+}
+
+// A gate's grade is read by its name in any case, "-" for a space, and
+// counts the chips of that grade and every worse one.
+TEST(CampaignGrades, AGateCountsTheChipsOfItsGradeAndWorse) {
+  Grade grade = Grade::a;
+  const std::pair<const char*, Grade> names[] = {{"A", Grade::a},
+                                                 {"b", Grade::b},
+                                                 {"C", Grade::c},
+                                                 {"no data", Grade::no_data},
+                                                 {"No-Data", Grade::no_data},
+                                                 {"FAIL", Grade::fail},
+                                                 {"not analysed", Grade::not_analysed},
+                                                 {"not-ANALYSED", Grade::not_analysed}};
+  for (const auto& [text, expected] : names) {
+    ASSERT_TRUE(parse_grade(text, grade).ok()) << text;
+    EXPECT_EQ(grade, expected) << text;
+  }
+  for (const char* wrong : {"", "D", "nodata", "A,B", "failed", "not analyzed"})
+    EXPECT_FALSE(parse_grade(wrong, grade).ok()) << wrong;
+  EXPECT_EQ(parse_grade("D", grade).reason(),
+            "\"D\" is no grade; give one of A, B, C, \"no data\", fail, \"not analysed\"");
+
+  // Two chips of each grade.
+  Grading grading;
+  for (const Grade each :
+       {Grade::a, Grade::b, Grade::c, Grade::no_data, Grade::fail, Grade::not_analysed})
+    for (int copy = 0; copy < 2; ++copy) {
+      ChipSummary chip;
+      chip.grade = each;
+      grading.chips.push_back(chip);
+    }
+  EXPECT_EQ(chips_at_least(grading, Grade::a), 12u);
+  EXPECT_EQ(chips_at_least(grading, Grade::b), 10u);
+  EXPECT_EQ(chips_at_least(grading, Grade::c), 8u);
+  EXPECT_EQ(chips_at_least(grading, Grade::no_data), 6u);
+  EXPECT_EQ(chips_at_least(grading, Grade::fail), 4u);
+  EXPECT_EQ(chips_at_least(grading, Grade::not_analysed), 2u);
+  EXPECT_EQ(chips_at_least(Grading(), Grade::a), 0u);
 }
 
 // The yield counts the chips that pass against every chip, and is never

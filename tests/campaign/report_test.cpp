@@ -19,6 +19,8 @@
 #include "campaign/report/markup.h"
 #include "campaign/report/output_names.h"
 #include "campaign/report/publish.h"
+#include "campaign/report/summary_json.h"
+#include "campaign/report/summary_line.h"
 
 namespace {
 
@@ -144,6 +146,122 @@ TEST(CampaignReport, AChipIsGradedByItsCurrentMeasurementsWorstFirst) {
       << summary;
   EXPECT_NE(summary.find(",2026-12-08T09:00:00,manifest\n"), std::string::npos) << summary;
   EXPECT_NE(summary.find(",failed,not analysed,,,,"), std::string::npos) << summary;
+}
+
+// The fields of a CSV without quoted fields, by column name.
+std::vector<std::map<std::string, std::string>> plain_csv(const std::string& table) {
+  std::vector<std::vector<std::string>> rows;
+  std::string field;
+  rows.emplace_back();
+  for (const char c : table) {
+    if (c == ',' || c == '\n') {
+      rows.back().push_back(field);
+      field.clear();
+      if (c == '\n') rows.emplace_back();
+    } else {
+      field += c;
+    }
+  }
+  std::vector<std::map<std::string, std::string>> records;
+  for (std::size_t r = 1; r < rows.size() && !rows[r].empty(); ++r) {
+    std::map<std::string, std::string> record;
+    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c)
+      record[rows[0][c]] = rows[r][c];
+    records.push_back(record);
+  }
+  return records;
+}
+
+// Yes-or-no columns read as booleans; a chip's data file is that of the
+// measurement that decided its grade, not the one measured last.
+TEST(CampaignTables, BooleansAndTheFileThatDecidedTheGrade) {
+  Inputs made;
+  made.files[0].analysis.marker_found = true;
+  made.files[0].writes_log = true;
+  made.files[0].analysis.log_written = true;
+  made.files[3].writes_log = true;  // but its analysis wrote none
+  const auto summary = plain_csv(whole(summary_csv, made.inputs));
+  ASSERT_EQ(summary.size(), 6u);
+  EXPECT_EQ(summary[0].at("marker_found"), "true");
+  EXPECT_EQ(summary[0].at("log_written"), "true");
+  EXPECT_EQ(summary[3].at("marker_found"), "false");
+  EXPECT_EQ(summary[3].at("log_written"), "false");
+  EXPECT_EQ(summary[5].at("log_written"), "false");
+
+  // Chip 8 passes its odd measurement, whose path sorts first and which
+  // was measured last, and fails its even one.
+  made.files.assign(2, CampaignFile());
+  made.files[0].analysis = graded_analysis("8", 0.004);
+  made.files[0].analysis.path = "/d/8_a_odd_adc.txt";
+  made.files[0].measured = {"2026-12-08T10:00:00", MeasuredFrom::name, 2};
+  made.files[1].analysis = graded_analysis("8", 0.09);
+  made.files[1].analysis.path = "/d/8_b_even_adc.txt";
+  made.files[1].analysis.config = "even";
+  made.files[1].measured = {"2026-12-08T09:00:00", MeasuredFrom::name, 1};
+  // cppcheck-suppress unreadVariable ; read through made.inputs
+  made.grading = grade_campaign(made.files, GradeLimits());
+  const auto chips = plain_csv(whole(chips_csv, made.inputs));
+  ASSERT_EQ(chips.size(), 1u);
+  EXPECT_EQ(chips[0].at("grade"), "fail");
+  EXPECT_EQ(chips[0].at("worst_config"), "even");
+  EXPECT_EQ(chips[0].at("latest_data_file"), "/d/8_b_even_adc.txt");
+  EXPECT_EQ(chips[0].at("latest_measured_at"), "2026-12-08T10:00:00");
+  const std::string listed = chip_table(made.inputs, {0}, 0, 1, "");
+  EXPECT_NE(listed.find("<td class=\"path\">/d/8_b_even_adc.txt</td>"), std::string::npos)
+      << listed;
+}
+
+// summary.json counts chips and files by grade apart, lists the chips that
+// are not A worst first with the file that decided each, and stays JSON
+// whatever a name holds.
+TEST(CampaignTables, SummaryJsonCountsListsAndEscapes) {
+  Inputs made;
+  made.files[5].analysis.path = "/d/5\"\\\n\x01\xff_adc.txt";
+  made.search.search_failures = {"/closed: Permission denied"};
+  const std::string json = summary_json(made.inputs);
+  const auto has = [&json](const std::string& part) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  };
+  has("\"grade_limits\": {\"A\": 0.01, \"B\": 0.02, \"C\": 0.05}");
+  has("\"data_files\": 6,\n  \"chips\": 5,");
+  has("\"chips_by_grade\": {\"A\": 3, \"B\": 0, \"C\": 0, \"no data\": 0, \"fail\": 1, "
+      "\"not analysed\": 1}");
+  has("\"files_by_grade\": {\"A\": 3, \"B\": 0, \"C\": 0, \"no data\": 0, \"fail\": 2, "
+      "\"not analysed\": 1}");
+  has("\"yield\": {\"passed\": 3, \"chips\": 5, \"fraction\": 0.6}");
+  has("\"chips_not_a\": [\n    {\"chip\": \"4\", \"grade\": \"not analysed\", \"worst_config\": "
+      "\"odd\", \"worst_abs_mean_ratio\": null, \"worst_channel\": null, \"data_file\": "
+      "\"4<&>_adc.txt\"},\n    {\"chip\": \"5\", \"grade\": \"fail\", \"worst_config\": \"odd\", "
+      "\"worst_abs_mean_ratio\": 0.09, \"worst_channel\": 0, \"data_file\": "
+      "\"/d/5\\\"\\\\\\u000a\\u0001\xEF\xBF\xBD_adc.txt\"}\n  ]");
+  has("\"failed_files\": [\n    {\"path\": \"4<&>_adc.txt\", \"chip\": \"4\", \"config\": "
+      "\"odd\", \"reason\": \"Cannot open file named x.\"}\n  ]");
+  has("\"folders_not_searched\": [\n    \"/closed: Permission denied\"\n  ]");
+  EXPECT_TRUE(is_utf8(json));
+  // Not-a-number has no JSON number.
+  made.files[5].analysis.worst.abs_mean = std::nan("");
+  made.grading = grade_campaign(made.files, GradeLimits());
+  EXPECT_NE(summary_json(made.inputs).find("\"worst_abs_mean_ratio\": null, \"worst_channel\": 0"),
+            std::string::npos);
+  // Without chips there is no yield to give.
+  made.files.clear();
+  made.grading = grade_campaign(made.files, GradeLimits());
+  EXPECT_NE(summary_json(made.inputs).find("\"fraction\": null}"), std::string::npos);
+  EXPECT_NE(summary_json(made.inputs).find("\"chips_not_a\": [],"), std::string::npos);
+}
+
+// Chips and files are counted by grade apart, each labelled, best first:
+// the superseded failure counts as a file but grades no chip.
+TEST(CampaignReport, TheSummaryLineCountsChipsAndFilesByGradeApart) {
+  const Inputs made;
+  EXPECT_EQ(summary_line(made.files, made.grading, 2, 1),
+            "6 data files (2 unchanged), 5 chips; chips graded 3 A, 1 fail, 1 not analysed; "
+            "files graded 3 A, 2 fail, 1 not analysed; 1 failed.");
+  EXPECT_EQ(summary_line(made.files, made.grading, 0, 0, 3),
+            "6 data files (0 unchanged), 5 chips; chips graded 3 A, 1 fail, 1 not analysed; "
+            "files graded 3 A, 2 fail, 1 not analysed; 0 failed; 3 still being written.");
+  const Grading none = grade_campaign({}, GradeLimits());
+  EXPECT_EQ(summary_line({}, none, 0, 1), "0 data files (0 unchanged), 0 chips; 1 failed.");
 }
 
 TEST(CampaignReport, AChipPageShowsItsCurrentMapsThenItsHistory) {

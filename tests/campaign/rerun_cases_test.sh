@@ -146,8 +146,8 @@ pattern='^(?<chip>[A-Z0-9]+(?:_[0-9]+)?)__(?<config>.+)_adc\.txt$'
 run -o shared_out --pattern "$pattern" shared
 expect "one log, two files" \
   "$(paste -d' ' <(column chip shared_out/summary.csv) <(column log_written shared_out/summary.csv) <(column shares_log_with shared_out/summary.csv | sed 's|.*/||'))" \
-  "W1_03 no W1__03_cal-odd_adc.txt
-W1 yes W1_03__cal-odd_adc.txt"
+  "W1_03 false W1__03_cal-odd_adc.txt
+W1 true W1_03__cal-odd_adc.txt"
 "${qavrel[@]}" W1 03_cal-odd "$(realpath shared)/W1__03_cal-odd_adc.txt" >/dev/null
 cp shared/xtalk_vemraW1_03_cal-odd.log owner.log
 run -o shared_out --pattern "$pattern" shared
@@ -164,7 +164,7 @@ cp "$day"/*100001/*odd_adc.txt owner/1_vemra9_b_l_odd_adc.txt
 run -o owner_out owner
 cp "$day"/*100002/*odd_adc.txt owner/2_vemra9_b_l_odd_adc.txt
 run -o owner_out owner
-expect "the log's owner" "$(column log_written owner_out/summary.csv | tr '\n' ' ')" "no yes "
+expect "the log's owner" "$(column log_written owner_out/summary.csv | tr '\n' ' ')" "false true "
 same_as_clean "a log taken over" owner_out owner
 
 # 7. A mean exactly at a limit takes the better grade, and reads as the
@@ -291,7 +291,8 @@ else
     "1|qavrel-campaign: cannot open the results store in closed/out: campaign.sqlite can't be written: Permission denied|"
   chmod 666 closed/out/campaign.sqlite
   as_nobody "${campaign[@]}" -q -o closed/out --grades 1%,2%,3% closed/tree >out 2>err
-  expect "a store that may be written again" "$?|$(cat err)" "0|"
+  expect "a store that may be written again" "$?|$(cat err)" \
+    "0|qavrel-campaign: grading by the limits 0.01,0.02,0.03, which differ from the last run's 0.01,0.02,0.05 (--grades)"
 fi
 
 finish

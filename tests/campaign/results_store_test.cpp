@@ -364,6 +364,36 @@ TEST(ResultsStore, RecordsWhatEachOutputWasMadeFrom) {
   EXPECT_FALSE(known);
 }
 
+// Each run's grade limits are kept, and each run is told the last run's,
+// once committed.
+TEST(ResultsStore, KeepsTheGradeLimitsOfEachRun) {
+  const ScratchDir dir;
+  const std::string path = dir.file("campaign.sqlite");
+  std::optional<GradeLimits> last;
+  {
+    ResultsStore store;
+    ASSERT_TRUE(store.open(path).ok());
+    ASSERT_TRUE(store.record_grade_limits({0.01, 0.02, 0.05}, last).ok());
+    EXPECT_FALSE(last.has_value());
+    ASSERT_TRUE(store.commit().ok());
+    ASSERT_TRUE(store.record_grade_limits({0.001, 0.002, 0.003}, last).ok());
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->a, 0.01);
+    EXPECT_EQ(last->b, 0.02);
+    EXPECT_EQ(last->c, 0.05);
+    ASSERT_TRUE(store.commit().ok());
+  }
+  ResultsStore store;
+  ASSERT_TRUE(store.open(path).ok());
+  ASSERT_TRUE(store.record_grade_limits({0.01, 0.02, 0.05}, last).ok());
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->a, 0.001);
+  EXPECT_EQ(last->b, 0.002);
+  EXPECT_EQ(last->c, 0.003);
+  EXPECT_EQ(one(path, "SELECT count(*) FROM grade_limits"), "2");  // the third is not committed
+  EXPECT_EQ(one(path, "SELECT tool_version FROM grade_limits WHERE id = 1"), tool_version);
+}
+
 // Each channel's mean over chosen analyses does not depend on the order
 // the analyses were stored in, to the last bit.
 TEST(ResultsStore, ChannelMeansAreTheSameInAnyOrder) {
@@ -458,6 +488,7 @@ TEST(ResultsStore, EveryEarlierLayoutIsBroughtUpToDate) {
     EXPECT_EQ(one(path, "PRAGMA user_version"), std::to_string(current_layout));
     EXPECT_EQ(one(path, "SELECT count(*) FROM latest_ratios"), "240");
     EXPECT_EQ(one(path, "SELECT count(*) FROM output_files"), "0");
+    EXPECT_EQ(one(path, "SELECT count(*) FROM grade_limits"), "0");
     Analysis added = odd_analysis("/d/3_adc.txt");
     added.log = {1, 2, 3};
     ASSERT_TRUE(store.add(added, RatioTable()).ok());

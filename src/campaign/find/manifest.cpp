@@ -1,10 +1,13 @@
 #include "campaign/find/manifest.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <unordered_map>
 #include <vector>
 
@@ -55,12 +58,36 @@ std::string unusable_name(const std::string& chip, const std::string& config) {
   return {};
 }
 
+// The bytes of a file, or the reason (the errno text) they can't be read.
+Status whole_file(const std::string& path, std::string& text) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Status::failure(std::strerror(errno));
+  constexpr std::size_t chunk = 65536;
+  std::string buffer(chunk, '\0');
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.data(), chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int error = errno;
+      ::close(fd);
+      return Status::failure(std::strerror(error));
+    }
+    if (got == 0) break;
+    text.append(buffer, 0, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return {};
+}
+
 }  // namespace
 
 Status read_manifest(const std::string& manifest, const SearchRules& rules, Search& found) {
-  std::ifstream in(manifest, std::ios::binary);
-  if (!in)
-    return Status::failure("cannot read the manifest " + manifest + ": " + std::strerror(errno));
+  // Read whole first, so that a failure to open or read it says why; a
+  // manifest is a few lines per data file.
+  std::string text;
+  if (Status read = whole_file(manifest, text); !read.ok())
+    return Status::failure("cannot read the manifest " + manifest + ": " + read.reason());
+  std::istringstream in(text);
   std::vector<std::string> fields;
   read_record(in, fields);
   if (fields[0].compare(0, byte_order_mark.size(), byte_order_mark) == 0)
@@ -110,8 +137,6 @@ Status read_manifest(const std::string& manifest, const SearchRules& rules, Sear
     }
     take_named(std::move(file), rules, found);
   }
-  if (in.bad())
-    return Status::failure("cannot read the manifest " + manifest + ": " + std::strerror(errno));
   sort_and_merge(found);
   return {};
 }

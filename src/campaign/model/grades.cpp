@@ -1,5 +1,6 @@
 #include "campaign/model/grades.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -21,6 +22,24 @@ const char* grade_name(Grade grade) {
       break;
   }
   return "not analysed";
+}
+
+Status parse_grade(const std::string& text, Grade& grade) {
+  // A shell user writes "no-data" rather than quote a space.
+  std::string key;
+  for (const char c : text)
+    key += c == '-' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const Grade each :
+       {Grade::a, Grade::b, Grade::c, Grade::no_data, Grade::fail, Grade::not_analysed}) {
+    std::string known = grade_name(each);
+    for (char& c : known) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (key == known) {
+      grade = each;
+      return {};
+    }
+  }
+  return Status::failure(
+      "\"" + text + "\" is no grade; give one of A, B, C, \"no data\", fail, \"not analysed\"");
 }
 
 bool within(double value, double limit) {

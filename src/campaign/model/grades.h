@@ -21,6 +21,10 @@ enum class Grade { a, b, c, no_data, fail, not_analysed };
 
 const char* grade_name(Grade grade);  // "A", "B", "C", "no data", "fail", "not analysed"
 
+// Reads a grade by its name, in any case, with "-" for a space
+// ("no-data"). Fails with the grades it knows otherwise.
+Status parse_grade(const std::string& text, Grade& grade);
+
 // Whether the grade comes from the ratios (A, B, C or fail).
 inline bool from_ratios(Grade grade) {
   return grade != Grade::no_data && grade != Grade::not_analysed;

@@ -34,6 +34,7 @@ std::vector<ChipSummary> summarise_chips(const std::vector<CampaignFile>& files,
     if (!decides) continue;
     chip.grade = grade;
     chip.worst_config = analysis.config;
+    chip.worst_file = i;
     chip.has_worst = graded;
     chip.worst = graded ? analysis.worst.abs_mean : 0.0;
     chip.worst_channel = graded ? analysis.worst_channel_number() : 0;
@@ -69,6 +70,12 @@ Grading grade_campaign(const std::vector<CampaignFile>& files, const GradeLimits
   grading.chips = summarise_chips(files, grading.of_file);
   grading.worst_first = worst_first(grading.chips);
   return grading;
+}
+
+std::size_t chips_at_least(const Grading& grading, Grade grade) {
+  return static_cast<std::size_t>(
+      std::count_if(grading.chips.begin(), grading.chips.end(),
+                    [grade](const ChipSummary& chip) { return chip.grade >= grade; }));
 }
 
 double severity(double worst) {

@@ -25,6 +25,9 @@ struct ChipSummary {
   std::vector<std::size_t> current;     // indices into the files, in path order
   std::vector<std::size_t> superseded;  // likewise
   std::size_t latest = 0;  // its data file measured last (the last by path among equals)
+  // The data file of the current measurement that decided the grade: the
+  // one to look at first.
+  std::size_t worst_file = 0;
 };
 
 struct Grading {
@@ -35,6 +38,9 @@ struct Grading {
 };
 
 Grading grade_campaign(const std::vector<CampaignFile>& files, const GradeLimits& limits);
+
+// How many chips are graded grade or worse.
+std::size_t chips_at_least(const Grading& grading, Grade grade);
 
 // For ranking, not-a-number counts as worse than any number.
 double severity(double worst);

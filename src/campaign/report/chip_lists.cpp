@@ -22,8 +22,8 @@ std::string chip_table(const ReportInputs& inputs, const std::vector<std::size_t
             (chip.has_worst ? ", ch " + std::to_string(chip.worst_channel) : "") +
             "</td><td class=\"number\">" + std::to_string(chip.current.size()) +
             "</td><td class=\"number\">" + std::to_string(chip.superseded.size()) +
-            "</td><td class=\"path\">" + markup_escaped(inputs.files[chip.latest].analysis.path) +
-            "</td></tr>\n";
+            "</td><td class=\"path\">" +
+            markup_escaped(inputs.files[chip.worst_file].analysis.path) + "</td></tr>\n";
   }
   return html + "</table>\n";
 }

@@ -30,6 +30,9 @@ std::string row(std::initializer_list<std::string> fields) {
   return line + '\n';
 }
 
+// Booleans as pandas and spreadsheets read them without being told.
+const char* boolean(bool value) { return value ? "true" : "false"; }
+
 }  // namespace
 
 void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
@@ -74,12 +77,12 @@ void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
               std::to_string(analysis.complete_trains()),
               std::to_string(analysis.cut_train_rows()),
               std::to_string(analysis.rows_read),
-              analysis.marker_found ? "yes" : "no",
+              boolean(analysis.marker_found),
               analysis.ended_on_token ? "token at byte " + std::to_string(analysis.token_offset)
                                       : "end of file",
               file.flag(),
               analysis.log_path(),
-              file.log_written() ? "yes" : "no",
+              boolean(file.log_written()),
               file.shares_log_with,
               analysis.analysed_at,
               analysis.tool_version,
@@ -99,7 +102,7 @@ void chips_csv(const ReportInputs& inputs, const EmitText& emit) {
               chip.has_worst ? full_precision(chip.worst) : "",
               chip.has_worst ? std::to_string(chip.worst_channel) : "",
               std::to_string(chip.current.size()), std::to_string(chip.superseded.size()),
-              inputs.files[chip.latest].analysis.path, inputs.files[chip.latest].measured.at}));
+              inputs.files[chip.worst_file].analysis.path, inputs.files[chip.latest].measured.at}));
 }
 
 std::string ratios_csv_header() {

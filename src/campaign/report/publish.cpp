@@ -21,6 +21,7 @@
 #include "campaign/report/front_page.h"
 #include "campaign/report/output_file.h"
 #include "campaign/report/output_names.h"
+#include "campaign/report/summary_json.h"
 
 namespace fs = std::filesystem;
 
@@ -44,6 +45,7 @@ enum class Kind {
   front_page,
   summary,
   chips_table,
+  summary_json,
   ratios
 };
 
@@ -162,6 +164,7 @@ std::vector<Output> Publisher::expected() const {
   outputs.push_back({"report.html", Kind::front_page, 0, everything});
   outputs.push_back({"summary.csv", Kind::summary, 0, everything});
   outputs.push_back({"chips.csv", Kind::chips_table, 0, everything});
+  outputs.push_back({"summary.json", Kind::summary_json, 0, everything});
   if (inputs_.ratios_csv) outputs.push_back({"ratios.csv", Kind::ratios, 0, everything});
   return outputs;
 }
@@ -337,6 +340,9 @@ void Publisher::write(const Output& output) {
       write_streamed(output, [this](OutputFile& file) {
         chips_csv(inputs_, [&file](const std::string& text) { file.write(text); });
       });
+      return;
+    case Kind::summary_json:
+      write_text(output, summary_json(inputs_));
       return;
     case Kind::ratios:
       write_streamed(output, [this](OutputFile& file) {

@@ -77,6 +77,19 @@ CREATE VIEW current_measurements AS
   WHERE f.current = 1;
 )sql";
 
+// What layout 7 adds: the grade limits of each run, so that a run graded
+// by other limits than the last is told.
+const char* const layout_7_tables = R"sql(
+CREATE TABLE grade_limits (
+  id INTEGER PRIMARY KEY,
+  run_at TEXT NOT NULL,
+  limit_a REAL NOT NULL,
+  limit_b REAL NOT NULL,
+  limit_c REAL NOT NULL,
+  tool_version TEXT NOT NULL
+);
+)sql";
+
 Status failure(sqlite3* db) { return Status::failure(sqlite3_errmsg(db)); }
 
 Status execute(sqlite3* db, const std::string& sql) {
@@ -209,6 +222,10 @@ DROP VIEW IF EXISTS latest_analyses;
 DROP VIEW IF EXISTS current_measurements;
 DELETE FROM output_files;
 )sql") + layout_6_tables);
+    case 6:
+      // The tables write booleans as true and false, and the folder gains
+      // summary.json, so every output is made again.
+      return execute(db, std::string("DELETE FROM output_files;") + layout_7_tables);
     default:
       return Status::failure("no migration from layout " + std::to_string(from));
   }

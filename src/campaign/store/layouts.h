@@ -11,6 +11,8 @@
 //      change time of each data file and log, and what kind of failure
 //      kept an analysis from its table; the layout's number kept in the
 //      store
+//   6  when each file was measured, and the views that show it
+//   7  grade_limits, the limits each run graded by
 #pragma once
 
 #include "core/status.h"
@@ -19,7 +21,7 @@ struct sqlite3;
 
 namespace qavrel::campaign {
 
-constexpr int current_layout = 6;
+constexpr int current_layout = 7;
 
 // Creates the tables of an empty store, or brings an older layout up to
 // the current one, in one transaction. Refuses a layout newer than this

@@ -232,6 +232,34 @@ Status ResultsStore::forget_data_files(const std::vector<std::string>& paths) {
   return delete_each("DELETE FROM data_files WHERE path = ?", paths);
 }
 
+Status ResultsStore::record_grade_limits(const GradeLimits& limits,
+                                         std::optional<GradeLimits>& last) {
+  last.reset();
+  {
+    Statement row;
+    if (Status prepared = row.prepare(
+            db_, "SELECT limit_a, limit_b, limit_c FROM grade_limits ORDER BY id DESC LIMIT 1");
+        !prepared.ok())
+      return prepared;
+    const int step = row.step();
+    if (step == SQLITE_ROW) last = GradeLimits{row.real(0), row.real(1), row.real(2)};
+    if (step != SQLITE_ROW && step != SQLITE_DONE) return fail();
+  }
+  if (Status begun = begin_batch(); !begun.ok()) return begun;
+  Statement insert;
+  if (Status prepared = insert.prepare(
+          db_,
+          "INSERT INTO grade_limits (run_at, limit_a, limit_b, limit_c, tool_version)"
+          " VALUES (strftime('%Y-%m-%dT%H:%M:%SZ', 'now'), ?, ?, ?, ?)");
+      !prepared.ok())
+    return prepared;
+  insert.bind_real(1, limits.a);
+  insert.bind_real(2, limits.b);
+  insert.bind_real(3, limits.c);
+  insert.bind_text(4, tool_version);
+  return insert.step() == SQLITE_DONE ? Status() : fail();
+}
+
 Status ResultsStore::load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers) {
   Statement rows;
   if (Status prepared =

@@ -7,7 +7,8 @@
 // not-a-number), channel_means (each observed channel's mean absolute
 // ratio over the peaks), data_files (the files the last search saw, with
 // the grade and standing the last outputs gave them) and output_files
-// (what each output was made from). The view latest_analyses holds the
+// (what each output was made from), and grade_limits (those of each run).
+// The view latest_analyses holds the
 // newest analysis of each of those files, latest_ratios its ratios (path,
 // chip, config, peak, channel, ratio), and current_measurements one row
 // per chip and configuration. Text that is not UTF-8 is kept as a BLOB of
@@ -17,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -73,6 +75,10 @@ class ResultsStore {
   // Takes files out of the last search's, as a run that left them for the
   // next (they were still being written) had not found them.
   Status forget_data_files(const std::vector<std::string>& paths);
+
+  // Adds the grade limits of this run, with the next commit, and tells
+  // those of the last run that recorded any (none for a new store).
+  Status record_grade_limits(const GradeLimits& limits, std::optional<GradeLimits>& last);
 
   // Hands the newest analysis of each path ever analysed to keep, and
   // tells who wrote each log. keep may take the analysis.
