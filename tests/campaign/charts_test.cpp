@@ -12,6 +12,7 @@
 #include "campaign/model/trend_groups.h"
 #include "campaign/report/channel_profile.h"
 #include "campaign/report/colour_map.h"
+#include "campaign/report/output_names.h"
 
 namespace {
 
@@ -170,6 +171,17 @@ TEST(CampaignCharts, AMapScaleKeepsTheWorstCellAtFullColourAndMarksIt) {
   EXPECT_LT(scale_position(0.02, scale), scale_position(0.05, scale));
   EXPECT_EQ(scale_position(-0.3, scale), -1.0);
   EXPECT_EQ(scale_position(0.9, scale), 1.0);
+
+  // Its record changes with each limit, which shapes the scale, and with
+  // its analysis, whose ratios end it.
+  Analysis stored = analysis;
+  stored.id = 7;
+  const std::uint64_t made_from = map_made_from(stored, limits);
+  for (const GradeLimits other : {GradeLimits{0.011, 0.02, 0.05}, GradeLimits{0.01, 0.021, 0.05},
+                                  GradeLimits{0.01, 0.02, 0.051}})
+    EXPECT_NE(map_made_from(stored, other), made_from);
+  stored.id = 8;
+  EXPECT_NE(map_made_from(stored, limits), made_from);
 
   // No finite ratio: nothing outlined.
   EXPECT_FALSE(has(colour_map_svg(analysis, RatioTable(), limits), "class=\"worst\""));

@@ -352,6 +352,8 @@ TEST(CampaignReport, TheFolderIsMadeFromEveryInputOfItsOutputs) {
       {"a search failure",
        [](Inputs& m) { m.search.search_failures[0] = "/d/other: Permission denied"; }},
       {"one file fewer", [](Inputs& m) { m.files.pop_back(); }},
+      {"a bench", [](Inputs& m) { m.inputs.searched = {"/bench1"}; }},
+      {"another bench", [](Inputs& m) { m.inputs.searched = {"/bench2"}; }},
   };
   std::map<std::uint64_t, const char*> seen;
   for (const auto& [what, change] : changes) {
