@@ -31,7 +31,7 @@ constexpr int plot_width = width - left - right;
 constexpr double series_spread = 5.0;  // between series at one channel
 constexpr double point_radius = 3.0;
 constexpr double ring_radius = 7.0;
-constexpr int axis_ticks = 4;  // either side of zero, together
+constexpr int half_ticks = 2;  // either side of zero
 // Room above the largest point, and the C limit always in view.
 constexpr double headroom = 1.1;
 
@@ -64,8 +64,8 @@ std::string channel_profile_svg(const std::vector<ProfileSeries>& series,
   // The axes: the ratio on the left, the channels below.
   svg += svg_line(left, top, left, top + plot_height, "#888");
   svg += svg_line(left, zero_y, left + plot_width, zero_y, "#888");
-  for (int tick = -axis_ticks / 2; tick <= axis_ticks / 2; ++tick) {
-    const double value = extent * tick / (axis_ticks / 2);
+  for (int tick = -half_ticks; tick <= half_ticks; ++tick) {
+    const double value = extent * tick / half_ticks;
     svg += svg_text(left - 6, y_of(value) + 4, "end", percent(value, 1));
   }
   svg += svg_vertical_text(16, zero_y, "mean ratio (%)");

@@ -153,9 +153,10 @@ void legend(Svg& svg, const MapScale& scale, const GradeLimits& limits) {
 
 MapScale map_scale(const RatioTable& ratios, const GradeLimits& limits) {
   double largest = 0.0;
-  for (const auto& peak : ratios.values)
-    for (const double ratio : peak)
-      if (std::isfinite(ratio)) largest = std::max(largest, std::fabs(ratio));
+  for (int peak = 0; peak < npeaks; ++peak)
+    for (int column = 0; column < observed_channels; ++column)
+      if (const double ratio = ratios.values[peak][column]; std::isfinite(ratio))
+        largest = std::max(largest, std::fabs(ratio));
   return {limits.a, largest > 0 ? largest : limits.a};
 }
 
