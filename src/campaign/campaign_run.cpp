@@ -359,7 +359,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   RunSettings run_settings;
   run_settings.workers = options.jobs;
   run_settings.output_folder = rules_.output_folder;
-  run_settings.map_scale = options.limits.c;
+  run_settings.map_limits = options.limits;
   run_settings.settle_ns = settle_ns;
   run_settings.show_progress = !options.quiet && !batch;
   RunOutcome run = run_analyses(plan, run_settings, store, stop);
@@ -409,7 +409,9 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   if (graded)
     for (std::size_t i = 0; i < files.size(); ++i)
       if (analysed[i]) graded(files[i], grading.of_file[i], grading.limits);
-  const ReportInputs inputs{files, grading, search_report, options.ratios_csv};
+  std::vector<std::string> searched;
+  for (const std::string& path : options.paths) searched.push_back(canonical_path(path));
+  const ReportInputs inputs{files, grading, search_report, options.ratios_csv, searched};
   std::size_t outputs_failed = run.map_failures.size();
   const Published published = publish(options.output, inputs, store, stored_grades, stop);
   for (const Status& failure : published.failures) {

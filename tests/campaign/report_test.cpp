@@ -270,17 +270,18 @@ TEST(CampaignReport, AChipPageShowsItsCurrentMapsThenItsHistory) {
     if (!made.files[i].analysis.has_ratios) return {};
     return "<svg class=\"map\" id=\"" + std::to_string(i) + "\"/>";
   };
-  const std::string page = chip_page(made.grading.chips[1], made.inputs, map);
+  const auto profile = [](const std::vector<std::size_t>&) { return std::string("<profile>"); };
+  const std::string page = chip_page(made.grading.chips[1], made.inputs, map, profile);
   const auto at = [&page](const std::string& text) { return page.find(text); };
   EXPECT_LT(at("id=\"2\""), at("History"));
   EXPECT_LT(at("History"), at("id=\"1\""));
   EXPECT_NE(at("superseded by the later measurement /d2/2_adc.txt"), std::string::npos);
   EXPECT_EQ(page.find("<script"), std::string::npos);
-  const std::string damaged = chip_page(made.grading.chips[2], made.inputs, map);
+  const std::string damaged = chip_page(made.grading.chips[2], made.inputs, map, profile);
   EXPECT_NE(damaged.find("damaged: the input ended at byte 77"), std::string::npos);
   EXPECT_EQ(damaged.find("<&>"), std::string::npos);
   EXPECT_NE(damaged.find("3&lt;&amp;&gt;_adc.txt"), std::string::npos);
-  const std::string failed = chip_page(made.grading.chips[3], made.inputs, map);
+  const std::string failed = chip_page(made.grading.chips[3], made.inputs, map, profile);
   EXPECT_NE(failed.find("Cannot open file named x."), std::string::npos);
   EXPECT_EQ(failed.find("class=\"map\""), std::string::npos);
 }
@@ -290,12 +291,13 @@ TEST(CampaignReport, AChipPageShowsItsCurrentMapsThenItsHistory) {
 TEST(CampaignReport, AChipPageDoesNotChangeWithOtherChips) {
   Inputs made;
   const auto none = [](std::size_t) { return std::string(); };
-  const std::string before = chip_page(made.grading.chips[1], made.inputs, none);
+  const auto no_profile = [](const std::vector<std::size_t>&) { return std::string(); };
+  const std::string before = chip_page(made.grading.chips[1], made.inputs, none, no_profile);
   EXPECT_NE(before.find("href=\"#m2\""), std::string::npos);
   made.files.erase(made.files.begin());
   made.files[0].superseded_by = 1;
   made.grading = grade_campaign(made.files, GradeLimits());
-  EXPECT_EQ(chip_page(made.grading.chips[0], made.inputs, none), before);
+  EXPECT_EQ(chip_page(made.grading.chips[0], made.inputs, none, no_profile), before);
 }
 
 TEST(CampaignReport, TheFrontPageListsWhatNeedsALookAndLinksEveryChip) {
@@ -312,7 +314,7 @@ TEST(CampaignReport, TheFrontPageListsWhatNeedsALookAndLinksEveryChip) {
   EXPECT_NE(at("Cannot open file named x."), std::string::npos);
   EXPECT_NE(at("/d/notes_adc.txt"), std::string::npos);
   EXPECT_NE(at("ch 4 (odd pulsed): 1.50% over 2 measurements"), std::string::npos);
-  EXPECT_NE(at("9.00% to 9.25%: 1 measurements"), std::string::npos);
+  EXPECT_NE(at("8.75% to 9.00%: 1 measurements graded fail"), std::string::npos);
   EXPECT_EQ(page.find("<script"), std::string::npos);
 }
 
@@ -353,22 +355,22 @@ TEST(CampaignReport, ListsOfChipsSplitIntoPagesByOneRule) {
             std::string::npos);
 }
 
-TEST(CampaignReport, ColourMapHasEveryCellAndClipsBeyondTheScale) {
+TEST(CampaignReport, ColourMapHasEveryCellAndReachesItsEndsAtItsLargestRatio) {
   Analysis analysis = graded_analysis("1", 0.0);
   RatioTable ratios;
   for (auto& peak : ratios.values)
     for (double& ratio : peak) ratio = 0.0;
-  ratios.values[0][0] = 1.0;    // far beyond the scale: the red end
-  ratios.values[0][1] = -0.05;  // the scale itself: the blue end
+  ratios.values[0][0] = 1.0;   // the largest: the red end
+  ratios.values[0][1] = -1.0;  // as large, below zero: the blue end
   ratios.values[5][2] = std::nan("");
-  const std::string svg = colour_map_svg(analysis, ratios, 0.05);
+  const std::string svg = colour_map_svg(analysis, ratios, GradeLimits());
   std::size_t cells = 0;
   for (std::size_t at = svg.find("<title>peak"); at != std::string::npos;
        at = svg.find("<title>peak", at + 1))
     ++cells;
   EXPECT_EQ(cells, static_cast<std::size_t>(npeaks * observed_channels));
   EXPECT_NE(svg.find("fill=\"#b2182b\"><title>peak 0, ch 0: 1.000e+00"), std::string::npos);
-  EXPECT_NE(svg.find("fill=\"#2166ac\"><title>peak 0, ch 2: -5.000e-02"), std::string::npos);
+  EXPECT_NE(svg.find("fill=\"#2166ac\"><title>peak 0, ch 2: -1.000e+00"), std::string::npos);
   EXPECT_NE(svg.find("fill=\"#b0b0b0\"><title>peak 5, ch 4: nan"), std::string::npos);
 }
 
@@ -403,7 +405,7 @@ TEST(CampaignReport, MarkupIsWellFormedWhateverANameHolds) {
     }
   }
   Analysis analysis = graded_analysis("\xff\x01", 0.0);
-  const std::string svg = colour_map_svg(analysis, RatioTable(), 0.05);
+  const std::string svg = colour_map_svg(analysis, RatioTable(), GradeLimits());
   EXPECT_EQ(svg.find('\xff'), std::string::npos);
   EXPECT_EQ(svg.find('\x01'), std::string::npos);
 }
@@ -468,6 +470,8 @@ TEST(CampaignReport, TheFolderIsMadeFromEveryInputOfItsOutputs) {
       {"a search failure",
        [](Inputs& m) { m.search.search_failures[0] = "/d/other: Permission denied"; }},
       {"one file fewer", [](Inputs& m) { m.files.pop_back(); }},
+      {"a bench", [](Inputs& m) { m.inputs.searched = {"/bench1"}; }},
+      {"another bench", [](Inputs& m) { m.inputs.searched = {"/bench2"}; }},
   };
   std::map<std::uint64_t, const char*> seen;
   for (const auto& [what, change] : changes) {

@@ -223,9 +223,10 @@ for day_number in $(seq 10 35); do
   cp "$day"/*100001/*odd_adc.txt "many/202612$day_number/090000_vemra4/090000_vemra4_b_l_20mV_calib-odd_adc.txt"
 done
 run -o many_out many
-run -o many_out --grades 1%,2%,10% many
-expect "every map takes the new scale" "$(grep -L '>+0.1</text>' many_out/plots/*.svg | wc -l)|$(ls many_out/plots | wc -l)" "0|26"
-same_as_clean "other limits over many measurements" many_out many --grades 1%,2%,10%
+# The A limit ends the linear part of a map's scale and is marked on it.
+run -o many_out --grades 0.5%,2%,10% many
+expect "every map takes the new scale" "$(grep -L '>+0.50% A</text>' many_out/plots/*.svg | wc -l)|$(ls many_out/plots | wc -l)" "0|26"
+same_as_clean "other limits over many measurements" many_out many --grades 0.5%,2%,10%
 
 # A run stopped at each of its steps in turn, by SIGKILL and by Ctrl-C, and
 # the same command run again: each time, the outputs of a clean run. Every

@@ -71,7 +71,7 @@ TEST(RunAnalyses, EachFileIsAnalysedAndStoredWithItsMap) {
     EXPECT_NE(made.id, 0);
     const std::string map = "plots/" + plot_name(made);
     EXPECT_TRUE(std::filesystem::exists(dir.file("out/" + map))) << map;
-    EXPECT_EQ(records.at(hash_of(map)).made_from, map_made_from(made, 0.05));
+    EXPECT_EQ(records.at(hash_of(map)).made_from, map_made_from(made, GradeLimits()));
     EXPECT_EQ(records.at(hash_of(map)).state, state_of(dir.file("out/" + map)));
   }
 }

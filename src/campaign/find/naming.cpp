@@ -41,6 +41,13 @@ std::vector<std::string> split(const std::string& text, char separator) {
   return fields;
 }
 
+// The first field of a name that starts as a chip's does.
+std::vector<std::string>::const_iterator first_chip_field(const std::vector<std::string>& fields) {
+  return std::find_if(fields.begin(), fields.end(), [](const std::string& field) {
+    return field.compare(0, chip_prefix.size(), chip_prefix) == 0;
+  });
+}
+
 }  // namespace
 
 bool is_sample_name(const std::string& file_name) {
@@ -53,9 +60,7 @@ Status name_by_rule(const std::string& file_name, DataFile& file) {
     return Status::failure("the name does not end in \"" + std::string(sample_ending) + "\"");
   const std::vector<std::string> fields =
       split(name.substr(0, name.size() - sample_ending.size()), '_');
-  const auto chip_field = std::find_if(fields.begin(), fields.end(), [](const std::string& field) {
-    return field.compare(0, chip_prefix.size(), chip_prefix) == 0;
-  });
+  const auto chip_field = first_chip_field(fields);
   if (chip_field == fields.end())
     return Status::failure("no field of the name starts with \"" + std::string(chip_prefix) + "\"");
   if (chip_field->size() == chip_prefix.size())
@@ -69,6 +74,16 @@ Status name_by_rule(const std::string& file_name, DataFile& file) {
   file.chip = chip_field->substr(chip_prefix.size());
   file.config = config;
   return {};
+}
+
+std::optional<BoardAndLink> board_and_link(const std::string& file_name) {
+  DataFile named;
+  if (!name_by_rule(file_name, named).ok()) return std::nullopt;
+  const std::string name = uncompressed_name(file_name);
+  const std::vector<std::string> fields =
+      split(name.substr(0, name.size() - sample_ending.size()), '_');
+  const auto chip_field = first_chip_field(fields);
+  return BoardAndLink{*(chip_field + 1), *(chip_field + 2)};
 }
 
 struct NamePattern::Compiled {

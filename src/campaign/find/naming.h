@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "campaign/find/data_file.h"
@@ -20,6 +21,16 @@ bool is_sample_name(const std::string& file_name);
 // joined again with "_", are the configuration. Fills the file's chip and
 // configuration, or fails with the reason the name doesn't fit.
 Status name_by_rule(const std::string& file_name, DataFile& file);
+
+// Where the robot measured a file: the board and the link its name gives.
+struct BoardAndLink {
+  std::string board;
+  std::string link;
+};
+
+// The two fields the robot's rule skips after the chip's, as board and
+// link; none for a name that does not fit the rule.
+std::optional<BoardAndLink> board_and_link(const std::string& file_name);
 
 // A regular expression (PCRE2) with the named groups "chip" and "config",
 // searched for in a file's name; the groups "date" and "time", where it

@@ -50,7 +50,10 @@ bool within(double value, double limit) {
 Grade grade_of(const Analysis& analysis, const GradeLimits& limits) {
   if (!analysis.has_ratios) return Grade::not_analysed;
   if (!analysis.has_data()) return Grade::no_data;
-  const double worst = analysis.worst.abs_mean;
+  return grade_of_worst(analysis.worst.abs_mean, limits);
+}
+
+Grade grade_of_worst(double worst, const GradeLimits& limits) {
   if (within(worst, limits.a)) return Grade::a;
   if (within(worst, limits.b)) return Grade::b;
   if (within(worst, limits.c)) return Grade::c;

@@ -46,6 +46,10 @@ bool within(double value, double limit);
 // be written keeps the grade of what was read.
 Grade grade_of(const Analysis& analysis, const GradeLimits& limits);
 
+// The grade of a measurement whose largest |mean ratio| is worst: A, B, C
+// or fail.
+Grade grade_of_worst(double worst, const GradeLimits& limits);
+
 // Reads "A,B,C", three increasing positive ratios below 1, or percentages
 // ("1%,2%,5%"). A bare limit of 1 or more is refused as a likely percentage
 // without its sign. Fails with the reason otherwise.

@@ -21,6 +21,16 @@ struct WorstChannel {
   double standard_error = 0.0;  // of the mean, from the spread of the peaks
 };
 
+// An observed channel's signed mean ratio over the peaks, with its
+// standard error: the sample deviation of the peaks (n - 1) over the
+// square root of their number. Not-a-number where a peak's ratio is.
+struct MeanRatio {
+  double mean = 0.0;
+  double standard_error = 0.0;
+};
+
+std::array<MeanRatio, qavrel::observed_channels> mean_ratios(const RatioTable& ratios);
+
 // A not-a-number or infinite mean counts as the largest.
 WorstChannel worst_channel(const RatioTable& ratios);
 

@@ -1,6 +1,7 @@
 #include "campaign/report/chip_page.h"
 
 #include "campaign/find/measurement_time.h"
+#include "campaign/report/channel_profile.h"
 #include "campaign/report/html_page.h"
 #include "campaign/report/markup.h"
 #include "campaign/report/output_names.h"
@@ -72,14 +73,22 @@ std::string measurement_rows(const ReportInputs& inputs, const std::vector<std::
 
 }  // namespace
 
-std::string chip_page(const ChipSummary& chip, const ReportInputs& inputs,
-                      const std::function<std::string(std::size_t)>& map_of) {
+std::string chip_page(
+    const ChipSummary& chip, const ReportInputs& inputs,
+    const std::function<std::string(std::size_t)>& map_of,
+    const std::function<std::string(const std::vector<std::size_t>&)>& profile_of) {
   std::string html = page_start("chip " + chip.chip, "../");
   html += "<p>Grade " + grade_badge(chip.grade) +
           ", the worst of its current measurements, one per configuration: the latest data "
           "file of each.</p>\n<table>\n<tr><th>configuration</th><th>grade</th><th>largest "
           "|mean ratio|</th><th>channel</th><th>data file</th></tr>\n" +
           measurement_rows(inputs, chip.current, 0) + "</table>\n";
+  std::vector<std::size_t> with_ratios;
+  for (const std::size_t i : chip.current)
+    if (inputs.files[i].analysis.has_ratios) with_ratios.push_back(i);
+  if (!with_ratios.empty())
+    html += "<h2>Channel profile</h2>\n" + profile_of(with_ratios) + "<p class=\"note\">" +
+            channel_profile_caption + "</p>\n";
   html += "<h2>Current measurements</h2>\n";
   std::size_t place = 0;
   for (const std::size_t i : chip.current) html += file_section(inputs, i, place++, map_of(i));

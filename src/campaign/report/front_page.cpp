@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "campaign/model/chip_yield.h"
+#include "campaign/model/trend_groups.h"
 #include "campaign/report/charts.h"
 #include "campaign/report/chip_lists.h"
 #include "campaign/report/html_page.h"
@@ -86,6 +88,41 @@ std::string overview(const ReportInputs& inputs, std::size_t failures) {
          "measurements: the latest data file of each configuration.</p>\n";
 }
 
+// The yield, large, and what counts in it.
+std::string yield_figure(const Grading& grading) {
+  const ChipYield yield = chip_yield(grading);
+  return "<p class=\"yield\"><strong style=\"font-size: 2.4em\">" + yield_percent(yield) +
+         "</strong> yield: " + std::to_string(yield.passed) + " of " + std::to_string(yield.chips) +
+         " chips are graded A, B or C (by the worst of their current measurements); a chip that "
+         "fails, has no data or could not be analysed counts against it.</p>\n";
+}
+
+// The yield and cross-talk by when and where the chips were measured.
+std::string trends(const ReportInputs& inputs) {
+  const std::vector<std::string>& searched = inputs.searched;
+  const std::pair<const char*, GroupKey> keys[] = {
+      {"day measured", day_of},
+      {"bench (the path searched)",
+       [&searched](const CampaignFile& file) { return bench_of(file, searched); }},
+      {"board", board_of},
+      {"link", link_of}};
+  std::string html =
+      "<h2>Trends</h2>\n<p class=\"note\">Each chip counts in every group that holds one of its "
+      "current measurements, with its grade (the worst of all its current measurements), so a "
+      "chip measured on two days counts on both; the spread is of the worst |mean ratio| of the "
+      "current measurements in the group. Board and link come from the robot's file names; a "
+      "file whose name gives none is in the group \"" +
+      std::string(unknown_group) + "\".</p>\n";
+  for (const auto& [label, key] : keys) {
+    const std::vector<TrendGroup> groups = trend_groups(inputs.files, inputs.grading, key);
+    html += "<h3>By " + std::string(label) + "</h3>\n" + trend_chart(groups, inputs.grading, label);
+    if (groups.size() > trend_rows)
+      html += "<p class=\"note\">The first " + std::to_string(trend_rows) + " of " +
+              std::to_string(groups.size()) + " groups; summary.csv has every file.</p>\n";
+  }
+  return html;
+}
+
 std::string chip_index(const std::vector<ChipSummary>& chips) {
   std::string html = "<h2>All chips</h2>\n<ul>\n";
   // One line per page of the list of all chips, as the list rule splits it.
@@ -116,7 +153,9 @@ std::string front_page(const ReportInputs& inputs,
           " (a row per data file), " + link("chips.csv", "chips.csv") + " (a row per chip)" +
           (inputs.ratios_csv ? ", " + link("ratios.csv", "ratios.csv") + " (every ratio)" : "") +
           "; every analysis is in campaign.sqlite.</p>\n";
+  html += yield_figure(inputs.grading);
   html += overview(inputs, failures.size());
+  html += "<p>" + link("index/problems.html", "Every failure and skipped name") + "</p>\n";
   if (!failures.empty()) html += "<h3>Failures</h3>\n" + list(failures, problems_shown);
   if (!skipped.empty())
     html += "<h3>Skipped: names that give no chip and configuration, or no data</h3>\n" +
@@ -127,11 +166,18 @@ std::string front_page(const ReportInputs& inputs,
     if (inputs.files[i].superseded_by == CampaignFile::current && from_ratios(inputs.grade(i)))
       worst.push_back(inputs.files[i].analysis.worst.abs_mean);
   html += "<h2>Cross-talk of the current measurements</h2>\n" +
-          worst_ratio_histogram(worst, inputs.limits());
+          worst_ratio_histogram(worst, inputs.limits()) +
+          "<p class=\"note\">Each bar counts the measurements whose worst |mean ratio| lies above "
+          "its lower edge up to its upper one, coloured by their grades; the last bar counts "
+          "every one above the axis, and not-a-number.</p>\n";
+  html += trends(inputs);
   html +=
-      "<h2>Each channel across the campaign</h2>\n<p class=\"note\">The mean |ratio| of "
-      "each observed channel over the peaks of every current measurement: a channel that "
-      "stands out on every chip points to the layout, not to one chip.</p>\n" +
+      "<h2>Each channel across the campaign: mean |ratio|</h2>\n<p class=\"note\">The mean "
+      "of each observed channel's |ratio| over the peaks of every current measurement. Grades "
+      "use another statistic, the |mean ratio| (the mean over the peaks, then its size), which "
+      "lets ratios of opposite signs cancel; this one shows where cross-talk is picked up at "
+      "all. A channel that stands out on every chip points to the layout, not to one "
+      "chip.</p>\n" +
       channel_means_chart(channel_means);
 
   const std::vector<std::size_t> attention = chips_not_a(inputs.grading);

@@ -43,8 +43,11 @@ bool is_plot_name(const std::string& name) {
                      [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
-std::uint64_t map_made_from(const Analysis& analysis, double scale) {
-  return Fingerprint().add(tool_version).add(analysis.id).add(full_precision(scale)).value();
+std::uint64_t map_made_from(const Analysis& analysis, const GradeLimits& limits) {
+  Fingerprint made_from;
+  made_from.add(tool_version).add(analysis.id);
+  for (const double limit : {limits.a, limits.b, limits.c}) made_from.add(full_precision(limit));
+  return made_from.value();
 }
 
 std::string chip_page_name(const std::string& chip) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "campaign/model/analysis.h"
+#include "campaign/model/grades.h"
 
 namespace qavrel::campaign {
 
@@ -19,8 +20,10 @@ std::string plot_name(const Analysis& analysis);
 bool is_plot_name(const std::string& name);
 
 // What a map is made from: the analysis (its id stands for it in this
-// store), the scale of its colours, and the tool that draws it.
-std::uint64_t map_made_from(const Analysis& analysis, double scale);
+// store, and so for the ratios that end its colour scale), the grade
+// limits that shape the scale and are marked on it, and the tool that
+// draws it.
+std::uint64_t map_made_from(const Analysis& analysis, const GradeLimits& limits);
 
 // A chip's page in chips/: the chip itself where it is a plain name,
 // otherwise a safe name with a hash of the chip.

@@ -14,6 +14,7 @@
 
 #include "campaign/common/hashing.h"
 #include "campaign/common/text.h"
+#include "campaign/report/channel_profile.h"
 #include "campaign/report/chip_lists.h"
 #include "campaign/report/chip_page.h"
 #include "campaign/report/colour_map.h"
@@ -117,6 +118,9 @@ class Publisher {
   std::vector<Output> expected() const;
   std::string map_placeholder(std::size_t file) const;
   std::string map_of(std::size_t file);
+  std::string profile_placeholder(const std::vector<std::size_t>& files) const;
+  std::string profile_of(const std::vector<std::size_t>& files);
+  RatioTable ratios_of(const Analysis& analysis);
   void decide(std::vector<Output>& outputs, const OutputRecords& records, bool inputs_as_recorded);
   std::vector<std::string> strays(const std::vector<Output>& outputs) const;
   void write(const Output& output);
@@ -143,12 +147,11 @@ class Publisher {
 std::vector<Output> Publisher::expected() const {
   const std::uint64_t everything = everything_;  // the lists, the front page and the tables
   std::vector<Output> outputs;
-  const double scale = inputs_.limits().c;
   for (std::size_t i = 0; i < inputs_.files.size(); ++i) {
     const Analysis& analysis = inputs_.files[i].analysis;
     if (analysis.has_ratios)
-      outputs.push_back(
-          {"plots/" + plot_name(analysis), Kind::map, i, map_made_from(analysis, scale)});
+      outputs.push_back({"plots/" + plot_name(analysis), Kind::map, i,
+                         map_made_from(analysis, inputs_.limits())});
   }
   for (std::size_t c = 0; c < inputs_.grading.chips.size(); ++c)
     outputs.push_back(
@@ -174,7 +177,16 @@ std::vector<Output> Publisher::expected() const {
 std::string Publisher::map_placeholder(std::size_t file) const {
   const Analysis& analysis = inputs_.files[file].analysis;
   if (!analysis.has_ratios) return {};
-  return "<map " + std::to_string(map_made_from(analysis, inputs_.limits().c)) + ">";
+  return "<map " + std::to_string(map_made_from(analysis, inputs_.limits())) + ">";
+}
+
+// A file's stored ratios; a failure to read them is one of the run's.
+RatioTable Publisher::ratios_of(const Analysis& analysis) {
+  RatioTable ratios;
+  if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok())
+    failures_.push_back(
+        Status::failure("cannot read the ratios of " + analysis.path + ": " + loaded.reason()));
+  return ratios;
 }
 
 // The map of a file from its stored ratios, which is also written as its
@@ -182,17 +194,34 @@ std::string Publisher::map_placeholder(std::size_t file) const {
 std::string Publisher::map_of(std::size_t file) {
   const Analysis& analysis = inputs_.files[file].analysis;
   if (!analysis.has_ratios) return {};
-  RatioTable ratios;
-  if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok())
-    failures_.push_back(
-        Status::failure("cannot read the ratios of " + analysis.path + ": " + loaded.reason()));
-  std::string map = colour_map_svg(analysis, ratios, inputs_.limits().c);
+  std::string map = colour_map_svg(analysis, ratios_of(analysis), inputs_.limits());
   if (maps_to_write_.erase(file) != 0) {
     const Output output{"plots/" + plot_name(analysis), Kind::map, file,
-                        map_made_from(analysis, inputs_.limits().c)};
+                        map_made_from(analysis, inputs_.limits())};
     write_text(output, map);
   }
   return map;
+}
+
+// What a chip page shows of its profile, for telling whether the page
+// changed: what each file's points are made from, as for its map.
+std::string Publisher::profile_placeholder(const std::vector<std::size_t>& files) const {
+  std::string placeholder = "<profile";
+  for (const std::size_t file : files)
+    placeholder +=
+        " " + std::to_string(map_made_from(inputs_.files[file].analysis, inputs_.limits()));
+  return placeholder + ">";
+}
+
+// The channel profile of files, from their stored ratios.
+std::string Publisher::profile_of(const std::vector<std::size_t>& files) {
+  std::vector<ProfileSeries> series;
+  for (const std::size_t file : files) {
+    const Analysis& analysis = inputs_.files[file].analysis;
+    series.push_back({analysis.config, analysis.parity.value_or(qavrel::Parity::odd),
+                      mean_ratios(ratios_of(analysis))});
+  }
+  return channel_profile_svg(series, inputs_.limits());
 }
 
 // Which outputs are to be written: those whose record says they were made
@@ -220,11 +249,14 @@ void Publisher::decide(std::vector<Output>& outputs, const OutputRecords& record
     const auto record = records.find(hash_of(output.name));
     const bool recorded = record != records.end();
     if (output.kind == Kind::chip_page)
-      output.made_from =
-          inputs_as_recorded && recorded
-              ? record->second.made_from
-              : hash_of_text(chip_page(inputs_.grading.chips[output.index], inputs_,
-                                       [this](std::size_t i) { return map_placeholder(i); }));
+      output.made_from = inputs_as_recorded && recorded
+                             ? record->second.made_from
+                             : hash_of_text(chip_page(
+                                   inputs_.grading.chips[output.index], inputs_,
+                                   [this](std::size_t i) { return map_placeholder(i); },
+                                   [this](const std::vector<std::size_t>& files) {
+                                     return profile_placeholder(files);
+                                   }));
     const FileState state = state_of_output(output.name);
     if (recorded && record->second.made_from == output.made_from && state.size > 0 &&
         state == record->second.state)
@@ -305,8 +337,11 @@ void Publisher::write(const Output& output) {
       if (maps_to_write_.count(output.index) != 0) map_of(output.index);
       return;
     case Kind::chip_page:
-      write_text(output, chip_page(inputs_.grading.chips[output.index], inputs_,
-                                   [this](std::size_t i) { return map_of(i); }));
+      write_text(output,
+                 chip_page(
+                     inputs_.grading.chips[output.index], inputs_,
+                     [this](std::size_t i) { return map_of(i); },
+                     [this](const std::vector<std::size_t>& files) { return profile_of(files); }));
       return;
     case Kind::all_chips_page:
       write_text(output,
@@ -437,6 +472,9 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs) {
                       : static_cast<std::int64_t>(file.superseded_by));
     made_from.add(file.shares_log_with).add(file.owns_log ? 1 : 0).add(file.writes_log ? 1 : 0);
   }
+  // The benches the front page groups by.
+  made_from.add(static_cast<std::int64_t>(inputs.searched.size()));
+  for (const std::string& path : inputs.searched) made_from.add(path);
   made_from.add(static_cast<std::int64_t>(inputs.search.skipped.size()));
   for (const SkippedFile& skipped : inputs.search.skipped)
     made_from.add(skipped.path).add(skipped.reason);

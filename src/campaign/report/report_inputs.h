@@ -22,6 +22,9 @@ struct ReportInputs {
   const Grading& grading;
   const SearchReport& search;
   bool ratios_csv = false;  // ratios.csv is one of the outputs
+  // The paths given to search, canonical: each is a bench, by its last
+  // path component.
+  std::vector<std::string> searched = {};
 
   Grade grade(std::size_t file) const { return grading.of_file[file]; }
   const GradeLimits& limits() const { return grading.limits; }

@@ -81,7 +81,7 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
     if (finished->analysis.has_ratios) {
       const std::string map = plots + plot_name(finished->analysis);
       finished->map_written = write_output(
-          map, colour_map_svg(finished->analysis, finished->ratios, settings.map_scale), never,
+          map, colour_map_svg(finished->analysis, finished->ratios, settings.map_limits), never,
           finished->map_placed);
       if (finished->map_placed) finished->map_state = state_of(map);
     }
@@ -111,9 +111,9 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
       // transaction: neither is kept without the other.
       Status stored = store.add(analysis, finished->ratios);
       if (stored.ok() && finished->map_placed)
-        stored =
-            store.record_output("plots/" + plot_name(analysis),
-                                {map_made_from(analysis, settings.map_scale), finished->map_state});
+        stored = store.record_output(
+            "plots/" + plot_name(analysis),
+            {map_made_from(analysis, settings.map_limits), finished->map_state});
       if (!stored.ok()) store_failed(stored);
     }
     if (!finished->map_written.ok()) outcome.map_failures.push_back(finished->map_written);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "campaign/model/grades.h"
 #include "campaign/model/plan.h"
 #include "campaign/store/results_store.h"
 #include "core/status.h"
@@ -15,7 +16,7 @@ namespace qavrel::campaign {
 struct RunSettings {
   unsigned workers = 1;
   std::string output_folder;   // canonical; no log may be a link into it
-  double map_scale = 0.05;     // the ratio at which a map's colours are full
+  GradeLimits map_limits;      // that shape a map's colour scale
   std::int64_t settle_ns = 0;  // see AnalyseSettings
   bool show_progress = false;
 };
