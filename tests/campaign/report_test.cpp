@@ -156,8 +156,11 @@ TEST(CampaignReport, AChipPageShowsItsCurrentMapsThenItsHistory) {
   const auto at = [&page](const std::string& text) { return page.find(text); };
   EXPECT_LT(at("id=\"2\""), at("History"));
   EXPECT_LT(at("History"), at("id=\"1\""));
-  EXPECT_NE(at("superseded by the later measurement /d2/2_adc.txt"), std::string::npos);
-  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_NE(at("superseded by the later measurement <span title=\"/d2/2_adc.txt\">/d2/2_adc.txt"),
+            std::string::npos);
+  // No script of its own: only the report's, which adds to the page.
+  EXPECT_EQ(page.find("<script"), page.rfind("<script"));
+  EXPECT_NE(at("<script defer src=\"../index/report.js\"></script>"), std::string::npos);
   const std::string damaged = chip_page(made.grading.chips[2], made.inputs, map);
   EXPECT_NE(damaged.find("damaged: the input ended at byte 77"), std::string::npos);
   EXPECT_EQ(damaged.find("<&>"), std::string::npos);
@@ -195,7 +198,8 @@ TEST(CampaignReport, TheFrontPageListsWhatNeedsALookAndLinksEveryChip) {
   EXPECT_NE(at("/d/notes_adc.txt"), std::string::npos);
   EXPECT_NE(at("ch 4 (odd pulsed): 1.50% over 2 measurements"), std::string::npos);
   EXPECT_NE(at("9.00% to 9.25%: 1 measurements"), std::string::npos);
-  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_EQ(page.find("<script"), page.rfind("<script"));
+  EXPECT_NE(at("<script defer src=\"index/report.js\"></script>"), std::string::npos);
 }
 
 // However many chips, each list's pages are named by one rule and link to
@@ -350,6 +354,7 @@ TEST(CampaignReport, TheFolderIsMadeFromEveryInputOfItsOutputs) {
       {"a search failure",
        [](Inputs& m) { m.search.search_failures[0] = "/d/other: Permission denied"; }},
       {"one file fewer", [](Inputs& m) { m.files.pop_back(); }},
+      {"the folders given", [](Inputs& m) { m.inputs.folders = {"/d"}; }},
   };
   std::map<std::uint64_t, const char*> seen;
   for (const auto& [what, change] : changes) {

@@ -7,6 +7,7 @@
 #include "campaign/report/html_page.h"
 #include "campaign/report/markup.h"
 #include "campaign/report/output_names.h"
+#include "campaign/report/shown_paths.h"
 
 namespace qavrel::campaign {
 
@@ -28,7 +29,7 @@ std::vector<std::string> failure_lines(const ReportInputs& inputs) {
   std::vector<std::string> lines;
   for (const CampaignFile& file : inputs.files)
     if (!file.analysis.ok)
-      lines.push_back(markup_escaped(file.analysis.path) + ": " +
+      lines.push_back(path_markup(file.analysis.path, inputs.folders) + ": " +
                       markup_escaped(file.analysis.error));
   for (const std::string& failure : inputs.search.search_failures)
     lines.push_back(markup_escaped(failure));
@@ -38,7 +39,8 @@ std::vector<std::string> failure_lines(const ReportInputs& inputs) {
 std::vector<std::string> skipped_lines(const ReportInputs& inputs) {
   std::vector<std::string> lines;
   for (const SkippedFile& skipped : inputs.search.skipped)
-    lines.push_back(markup_escaped(skipped.path) + ": " + markup_escaped(skipped.reason));
+    lines.push_back(path_markup(skipped.path, inputs.folders) + ": " +
+                    markup_escaped(skipped.reason));
   return lines;
 }
 

@@ -1,6 +1,7 @@
-// What every page of the report shares: its head and style, the grade
-// badges and the way numbers are shown. Pages have no script and fetch
-// nothing.
+// What every page of the report shares: its head and style, the search
+// box in its header, the grade badges and the way numbers are shown. Pages
+// fetch nothing; their one script, index/report.js, only adds to them
+// (see page_script.h).
 #pragma once
 
 #include <string>
@@ -11,6 +12,7 @@ namespace qavrel::campaign {
 
 // The start of a page titled title, whose links to other pages of the
 // report start with root ("" on the front page, "../" one folder down).
+// Its search box stays hidden until the script shows it.
 std::string page_start(const std::string& title, const std::string& root);
 std::string page_end();
 

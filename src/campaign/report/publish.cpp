@@ -16,11 +16,13 @@
 #include "campaign/common/text.h"
 #include "campaign/report/chip_lists.h"
 #include "campaign/report/chip_page.h"
+#include "campaign/report/chips_script.h"
 #include "campaign/report/colour_map.h"
 #include "campaign/report/csv_tables.h"
 #include "campaign/report/front_page.h"
 #include "campaign/report/output_file.h"
 #include "campaign/report/output_names.h"
+#include "campaign/report/page_script.h"
 
 namespace fs = std::filesystem;
 
@@ -38,6 +40,8 @@ const char* const subfolders[] = {"chips", "index", "plots"};
 enum class Kind {
   chip_page,
   map,
+  page_script,
+  chips_data,
   all_chips_page,
   not_a_page,
   problems,
@@ -158,6 +162,9 @@ std::vector<Output> Publisher::expected() const {
   for (std::size_t page = 1; page <= list_page_count(not_a_.size()); ++page)
     outputs.push_back(
         {"index/" + list_page_name("not-a", page), Kind::not_a_page, page, everything});
+  // The script is the same for every campaign: it changes with the tool.
+  outputs.push_back({"index/report.js", Kind::page_script, 0, hash_of_text(page_script())});
+  outputs.push_back({"index/chips.js", Kind::chips_data, 0, everything});
   outputs.push_back({"index/problems.html", Kind::problems, 0, everything});
   outputs.push_back({"report.html", Kind::front_page, 0, everything});
   outputs.push_back({"summary.csv", Kind::summary, 0, everything});
@@ -312,6 +319,12 @@ void Publisher::write(const Output& output) {
     case Kind::not_a_page:
       write_text(output, chip_list_page(inputs_, not_a_title, "not-a", not_a_, output.index));
       return;
+    case Kind::page_script:
+      write_text(output, page_script());
+      return;
+    case Kind::chips_data:
+      write_text(output, chips_script(inputs_));
+      return;
     case Kind::problems:
       write_text(output, problems_page(inputs_));
       return;
@@ -436,6 +449,9 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs) {
     made_from.add(skipped.path).add(skipped.reason);
   made_from.add(static_cast<std::int64_t>(inputs.search.search_failures.size()));
   for (const std::string& failure : inputs.search.search_failures) made_from.add(failure);
+  // Pages show paths under the folders given.
+  made_from.add(static_cast<std::int64_t>(inputs.folders.size()));
+  for (const std::string& folder : inputs.folders) made_from.add(folder);
   return made_from.value();
 }
 

@@ -22,6 +22,8 @@ struct ReportInputs {
   const Grading& grading;
   const SearchReport& search;
   bool ratios_csv = false;  // ratios.csv is one of the outputs
+  // The folders given (canonical), under which pages show paths.
+  std::vector<std::string> folders = {};
 
   Grade grade(std::size_t file) const { return grading.of_file[file]; }
   const GradeLimits& limits() const { return grading.limits; }
