@@ -140,9 +140,9 @@ TEST(ChipsScript, StringsAreSafeInJavaScriptAndHtmlWhateverANameHolds) {
 
 TEST(ChipsScript, EachChipHasItsPageGradeWorstAndTheDayOfItsLatestMeasurement) {
   std::vector<CampaignFile> files = {
-      file_of("2", "odd", 0.09, "2026-12-07T10:00:00"),   // superseded by its retest
-      file_of("2", "odd", 0.003, "2026-12-09T08:00:00"),  // the retest
-      file_of("2", "even", 0.015, "2026-12-08T23:59:59"),
+      file_of("2", "odd", 0.09, "2026-12-07T10:00:00"),    // superseded by its retest
+      file_of("2", "odd", 0.003, "2026-12-08T23:59:59"),   // its retest
+      file_of("2", "even", 0.015, "2026-12-09T08:00:00"),  // measured last
       file_of("a\"b</c", "odd", 0.03, "2026-12-06T10:00:00"),
       file_of("9", "odd", 0.0, "2026-12-05T10:00:00")};
   files[0].superseded_by = 1;
@@ -155,7 +155,7 @@ TEST(ChipsScript, EachChipHasItsPageGradeWorstAndTheDayOfItsLatestMeasurement) {
   EXPECT_EQ(script.rfind("window.qavrelChips = [\n", 0), 0u);
   EXPECT_EQ(script.substr(script.size() - 3), "];\n");
   // By name, a row each; the worst of the current measurements, and the
-  // day of the one measured last, a retest's.
+  // day of the one measured last, which is not the first.
   EXPECT_NE(script.find("\n[\"2\",\"2.html\",\"B\",\"1.50%\",\"even\",0,\"2026-12-09\"],\n"),
             std::string::npos)
       << script;
