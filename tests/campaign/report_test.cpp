@@ -190,9 +190,9 @@ TEST(CampaignReport, TheFrontPageListsWhatNeedsALookAndLinksEveryChip) {
   means[4] = {0.03, 2};
   const std::string page = front_page(made.inputs, means);
   const auto at = [&page](const std::string& text) { return page.find(text); };
-  EXPECT_NE(at("<a href=\"chips/4.html\">4</a>"), std::string::npos);
-  EXPECT_NE(at("<a href=\"chips/5.html\">5</a>"), std::string::npos);
-  EXPECT_EQ(at("<a href=\"chips/1.html\">"), std::string::npos);  // A: only in the index
+  EXPECT_NE(at("<a class=\"name\" href=\"chips/4.html\" title=\"4\">4</a>"), std::string::npos);
+  EXPECT_NE(at("<a class=\"name\" href=\"chips/5.html\" title=\"5\">5</a>"), std::string::npos);
+  EXPECT_EQ(at("href=\"chips/1.html\""), std::string::npos);  // A: only in the index
   EXPECT_NE(at("<a href=\"index/chips-1.html\">1 to 5</a> (5 chips)"), std::string::npos);
   EXPECT_NE(at("Cannot open file named x."), std::string::npos);
   EXPECT_NE(at("/d/notes_adc.txt"), std::string::npos);

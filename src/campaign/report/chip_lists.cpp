@@ -17,11 +17,11 @@ std::string chip_table(const ReportInputs& inputs, const std::vector<std::size_t
       "</thead>\n<tbody>\n";
   for (std::size_t i = first; i < last && i < order.size(); ++i) {
     const ChipSummary& chip = inputs.grading.chips[order[i]];
-    html += "<tr><td>" + link(root + "chips/" + chip_page_name(chip.chip), chip.chip) +
+    html += "<tr><td>" + table_name_link(root + "chips/" + chip_page_name(chip.chip), chip.chip) +
             "</td><td data-sort=\"" + std::to_string(static_cast<int>(chip.grade)) + "\">" +
             grade_badge(chip.grade) + "</td><td class=\"number\">" +
             (chip.has_worst ? graded_percent(chip.worst, inputs.limits()) : "") + "</td><td>" +
-            markup_escaped(chip.worst_config) +
+            table_name(chip.worst_config) +
             (chip.has_worst ? ", ch " + std::to_string(chip.worst_channel) : "") +
             "</td><td class=\"number\">" + std::to_string(chip.current.size()) +
             "</td><td class=\"number\">" + std::to_string(chip.superseded.size()) +

@@ -62,8 +62,8 @@ std::string measurement_rows(const ReportInputs& inputs, const std::vector<std::
   for (const std::size_t i : indices) {
     const Analysis& analysis = inputs.files[i].analysis;
     const bool graded = from_ratios(inputs.grade(i));
-    rows += "<tr><td><a href=\"#" + anchor(place++) + "\">" + markup_escaped(analysis.config) +
-            "</a></td><td>" + grade_badge(inputs.grade(i)) + "</td><td class=\"number\">" +
+    rows += "<tr><td>" + table_name_link("#" + anchor(place++), analysis.config) + "</td><td>" +
+            grade_badge(inputs.grade(i)) + "</td><td class=\"number\">" +
             (graded ? graded_percent(analysis.worst.abs_mean, inputs.limits()) : "") + "</td><td>" +
             (graded ? "ch " + std::to_string(analysis.worst_channel_number()) : "") +
             "</td><td class=\"path\">" + path_markup(analysis.path, inputs.folders) +

@@ -19,12 +19,14 @@ constexpr int max_decimals = 17;
 
 const char* const style = R"css(
 body { font-family: sans-serif; margin: 2em; color: #222; max-width: 1100px; }
-/* A name may run on without a break: it wraps anywhere rather than widen the page. */
-body { overflow-wrap: anywhere; }
+/* A name may run on without a break: it wraps rather than widen the page. */
+body { overflow-wrap: break-word; }
+.name { display: inline-block; max-width: 14em; overflow: hidden; text-overflow: ellipsis;
+  white-space: nowrap; vertical-align: bottom; }
 header { display: flex; flex-wrap: wrap; align-items: baseline; gap: 1em; margin: 0.5em 0; }
 form.search { position: relative; }
 form.search input { width: 16em; padding: 0.2em 0.4em; }
-.found { position: absolute; z-index: 1; background: #fff; min-width: 16em; }
+.found { position: absolute; z-index: 1; background: #fff; min-width: 16em; max-width: 40em; }
 .found:not(:empty) { border: 1px solid #ccc; padding: 0 0.7em; box-shadow: 0 2px 6px #0003; }
 .found ul { list-style: none; padding: 0; margin: 0.5em 0; }
 .found li { margin: 0.2em 0; }
@@ -126,6 +128,17 @@ std::string graded_percent(double value, const GradeLimits& limits) {
 
 std::string link(const std::string& href, const std::string& text) {
   return "<a href=\"" + markup_escaped(href) + "\">" + markup_escaped(text) + "</a>";
+}
+
+std::string table_name(const std::string& text) {
+  const std::string escaped = markup_escaped(text);
+  return "<span class=\"name\" title=\"" + escaped + "\">" + escaped + "</span>";
+}
+
+std::string table_name_link(const std::string& href, const std::string& text) {
+  const std::string escaped = markup_escaped(text);
+  return "<a class=\"name\" href=\"" + markup_escaped(href) + "\" title=\"" + escaped + "\">" +
+         escaped + "</a>";
 }
 
 }  // namespace qavrel::campaign

@@ -34,4 +34,10 @@ std::string graded_percent(double value, const GradeLimits& limits);
 // A link to href with text, both escaped.
 std::string link(const std::string& href, const std::string& text);
 
+// A name in a table (a chip, a configuration), elided past a width with
+// the whole name on hover, so that a long one does not widen the table.
+std::string table_name(const std::string& text);
+// The same as a link to href.
+std::string table_name_link(const std::string& href, const std::string& text);
+
 }  // namespace qavrel::campaign

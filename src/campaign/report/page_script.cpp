@@ -43,7 +43,7 @@ const std::string& page_script() {
   }
 
   function chipLink(chip) {
-    return element("a", chip[0], { href: root + "chips/" + chip[1] });
+    return element("a", chip[0], { href: root + "chips/" + chip[1], class: "name", title: chip[0] });
   }
 
   function badge(grade) {
@@ -155,7 +155,9 @@ const std::string& page_script() {
           row.appendChild(element("td")).appendChild(chipLink(chip));
           row.appendChild(element("td", undefined, { "data-sort": grades.indexOf(chip[2]) })).appendChild(badge(chip[2]));
           row.appendChild(element("td", chip[3], { class: "number" }));
-          row.appendChild(element("td", chip[4] + (chip[5] === null ? "" : ", ch " + chip[5])));
+          var where = row.appendChild(element("td"));
+          where.appendChild(element("span", chip[4], { class: "name", title: chip[4] }));
+          if (chip[5] !== null) where.appendChild(document.createTextNode(", ch " + chip[5]));
           row.appendChild(element("td", chip[6]));
           body.appendChild(row);
         });
