@@ -51,10 +51,10 @@ out=$work/out
 status=0
 "$build/qavrel-campaign" -q -o "$out" "$campaign" || status=$?
 # The damaged file of the example is a failure the front page shows.
-((status <= 1)) && [[ -f $out/report.html ]] || {
+if ((status > 1)) || [[ ! -f $out/report.html ]]; then
   echo "screenshots.sh: qavrel-campaign ended with $status and no report" >&2
   exit 1
-}
+fi
 
 # shoot PAGE PICTURE HEIGHT: the page, 1,400 pixels wide, into examples/.
 shoot() {
