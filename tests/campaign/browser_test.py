@@ -346,6 +346,9 @@ def check_widths(browser, out, pages):
         browser.open(file_url(out, page))
         width = browser.evaluate("document.documentElement.scrollWidth")
         expect("%s fits in %d pixels" % (page, WIDTH), width <= WIDTH, "%d wide" % width)
+        broken = browser.evaluate("""[...document.querySelectorAll('.grade')]
+            .filter(badge => badge.getClientRects().length > 1).map(badge => badge.textContent)""")
+        expect("%s: every badge on one line" % page, broken == [], repr(broken))
 
 
 def main():
