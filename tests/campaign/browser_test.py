@@ -82,9 +82,11 @@ class Browser:
         self.buffer = b""
         self.last_id = 0
         self.session = None
+        self.exceptions = []  # what scripts threw, on any page
         target = self.send("Target.createTarget", {"url": "about:blank"})["targetId"]
         self.session = self.send("Target.attachToTarget",
                                  {"targetId": target, "flatten": True})["sessionId"]
+        self.send("Runtime.enable")
         self.send("Emulation.setDeviceMetricsOverride",
                   {"width": WIDTH, "height": 900, "deviceScaleFactor": 1, "mobile": False})
 
@@ -99,6 +101,10 @@ class Browser:
             while b"\0" in self.buffer:
                 text, self.buffer = self.buffer.split(b"\0", 1)
                 answer = json.loads(text)
+                if answer.get("method") == "Runtime.exceptionThrown":
+                    details = answer["params"]["exceptionDetails"]
+                    self.exceptions.append("%s: %s" % (details.get("url", ""), details.get(
+                        "exception", {}).get("description", details.get("text"))))
                 if answer.get("id") != self.last_id:
                     continue  # an event, or an answer to no one
                 if "error" in answer:
@@ -376,9 +382,12 @@ def main():
                                     "index/chips-1.html",
                                     "index/chips-2.html", "index/not-a-1.html",
                                     "index/problems.html"])
+        expect("no page's script throws", browser.exceptions == [], repr(browser.exceptions))
     except (BrowserError, OSError, subprocess.CalledProcessError) as error:
         failures.append(str(error))
         print("FAIL: %s" % error, file=sys.stderr)
+        for thrown in browser.exceptions if browser is not None else []:
+            print("  a page's script threw %s" % thrown, file=sys.stderr)
     finally:
         if browser is not None:
             browser.close()
