@@ -22,7 +22,7 @@ std::string chip_table(const ReportInputs& inputs, const std::vector<std::size_t
             grade_badge(chip.grade) + "</td><td class=\"number\">" +
             (chip.has_worst ? graded_percent(chip.worst, inputs.limits()) : "") + "</td><td>" +
             table_name(chip.worst_config) +
-            (chip.has_worst ? ", ch " + std::to_string(chip.worst_channel) : "") +
+            (chip.has_worst ? ", ch&nbsp;" + std::to_string(chip.worst_channel) : "") +
             "</td><td class=\"number\">" + std::to_string(chip.current.size()) +
             "</td><td class=\"number\">" + std::to_string(chip.superseded.size()) +
             "</td><td class=\"path\">" +

@@ -157,7 +157,7 @@ const std::string& page_script() {
           row.appendChild(element("td", chip[3], { class: "number" }));
           var where = row.appendChild(element("td"));
           where.appendChild(element("span", chip[4], { class: "name", title: chip[4] }));
-          if (chip[5] !== null) where.appendChild(document.createTextNode(", ch " + chip[5]));
+          if (chip[5] !== null) where.appendChild(document.createTextNode(", ch\u00a0" + chip[5]));
           row.appendChild(element("td", chip[6]));
           body.appendChild(row);
         });
