@@ -56,6 +56,23 @@ std::string searched(const Options& options) {
   return where;
 }
 
+// The folders pages show paths under: each folder given, and the folder
+// of each file given and of the manifest.
+std::vector<std::string> given_folders(const Options& options) {
+  std::vector<std::string> folders;
+  for (const std::string& path : options.paths) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+      folders.push_back(std::filesystem::canonical(path, error).string());
+    else
+      folders.push_back(std::filesystem::path(canonical_path(path)).parent_path().string());
+  }
+  if (!options.manifest.empty())
+    folders.push_back(
+        std::filesystem::path(canonical_path(options.manifest)).parent_path().string());
+  return folders;
+}
+
 int no_data_files(const Options& options) {
   return fail("no data files found under " + searched(options));
 }
@@ -409,9 +426,8 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   if (graded)
     for (std::size_t i = 0; i < files.size(); ++i)
       if (analysed[i]) graded(files[i], grading.of_file[i], grading.limits);
-  std::vector<std::string> searched;
-  for (const std::string& path : options.paths) searched.push_back(canonical_path(path));
-  const ReportInputs inputs{files, grading, search_report, options.ratios_csv, searched};
+  const ReportInputs inputs{files, grading, search_report, options.ratios_csv,
+                            given_folders(options)};
   std::size_t outputs_failed = run.map_failures.size();
   const Published published = publish(options.output, inputs, store, stored_grades, stop);
   for (const Status& failure : published.failures) {

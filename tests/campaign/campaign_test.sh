@@ -529,11 +529,11 @@ mkdir lists
 for chip in $(seq 200000 201001); do echo "1 2 3" >"lists/100000_vemra${chip}_b_l_odd_adc.txt"; done
 run -o lists_out -q lists
 expect "more than a page of chips" "$status|$(ls lists_out/index | tr '\n' ' ')|$(links_lead_somewhere lists_out | cut -d' ' -f2)" \
-  "0|chips-1.html chips-2.html not-a-1.html not-a-2.html problems.html |0"
+  "0|chips-1.html chips-2.html chips.js not-a-1.html not-a-2.html problems.html report.js |0"
 rm lists/100000_vemra20100[01]_b_l_odd_adc.txt
 run -o lists_out -q lists
 expect "a page of chips again" "$status|$(ls lists_out/index | tr '\n' ' ')|$(links_lead_somewhere lists_out | cut -d' ' -f2)" \
-  "0|chips-1.html not-a-1.html problems.html |0"
+  "0|chips-1.html chips.js not-a-1.html problems.html report.js |0"
 expect "links of the example's report" "$(links_lead_somewhere out_dir | cut -d' ' -f2)" 0
 
 # Interrupted with in-flight work: that file finishes, no new one starts,

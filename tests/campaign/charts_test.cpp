@@ -241,15 +241,15 @@ TEST(CampaignTrends, ChipsCountInEachGroupOfTheirCurrentMeasurements) {
   EXPECT_EQ(links[0].key, "link02");
   EXPECT_EQ(links[0].chips, (std::vector<std::size_t>{0, 2}));
 
-  // Benches by the searched path that holds each file; one path, one bench.
-  const std::vector<std::string> searched = {"/b1", "/b2", "/b2/d/deeper"};
-  EXPECT_EQ(bench_of(files[0], searched), "b1");
-  EXPECT_EQ(bench_of(files[1], searched), "b2");
+  // Benches by the folder given that holds each file; one path, one bench.
+  const std::vector<std::string> folders = {"/b1", "/b2", "/b2/d/deeper"};
+  EXPECT_EQ(bench_of(files[0], folders), "b1");
+  EXPECT_EQ(bench_of(files[1], folders), "b2");
   EXPECT_EQ(bench_of(files[1], {"/b"}), "b");
   EXPECT_EQ(bench_of(files[1], {"/b", "/b1"}), "unknown");  // "/b2" is not below "/b"
   EXPECT_EQ(bench_of(files[1], {"/"}), "/");
   const auto benches = trend_groups(
-      files, grading, [&searched](const CampaignFile& file) { return bench_of(file, searched); });
+      files, grading, [&folders](const CampaignFile& file) { return bench_of(file, folders); });
   ASSERT_EQ(benches.size(), 2u);
   EXPECT_EQ(benches[1].chips, (std::vector<std::size_t>{0, 1}));
 

@@ -207,7 +207,10 @@ TEST(CampaignTables, BooleansAndTheFileThatDecidedTheGrade) {
   EXPECT_EQ(chips[0].at("latest_data_file"), "/d/8_b_even_adc.txt");
   EXPECT_EQ(chips[0].at("latest_measured_at"), "2026-12-08T10:00:00");
   const std::string listed = chip_table(made.inputs, {0}, 0, 1, "");
-  EXPECT_NE(listed.find("<td class=\"path\">/d/8_b_even_adc.txt</td>"), std::string::npos)
+  EXPECT_NE(
+      listed.find(
+          "<td class=\"path\"><span title=\"/d/8_b_even_adc.txt\">/d/8_b_even_adc.txt</span></td>"),
+      std::string::npos)
       << listed;
 }
 
@@ -275,8 +278,11 @@ TEST(CampaignReport, AChipPageShowsItsCurrentMapsThenItsHistory) {
   const auto at = [&page](const std::string& text) { return page.find(text); };
   EXPECT_LT(at("id=\"2\""), at("History"));
   EXPECT_LT(at("History"), at("id=\"1\""));
-  EXPECT_NE(at("superseded by the later measurement /d2/2_adc.txt"), std::string::npos);
-  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_NE(at("superseded by the later measurement <span title=\"/d2/2_adc.txt\">/d2/2_adc.txt"),
+            std::string::npos);
+  // No script of its own: only the report's, which adds to the page.
+  EXPECT_EQ(page.find("<script"), page.rfind("<script"));
+  EXPECT_NE(at("<script defer src=\"../index/report.js\"></script>"), std::string::npos);
   const std::string damaged = chip_page(made.grading.chips[2], made.inputs, map, profile);
   EXPECT_NE(damaged.find("damaged: the input ended at byte 77"), std::string::npos);
   EXPECT_EQ(damaged.find("<&>"), std::string::npos);
@@ -307,15 +313,16 @@ TEST(CampaignReport, TheFrontPageListsWhatNeedsALookAndLinksEveryChip) {
   means[4] = {0.03, 2};
   const std::string page = front_page(made.inputs, means);
   const auto at = [&page](const std::string& text) { return page.find(text); };
-  EXPECT_NE(at("<a href=\"chips/4.html\">4</a>"), std::string::npos);
-  EXPECT_NE(at("<a href=\"chips/5.html\">5</a>"), std::string::npos);
-  EXPECT_EQ(at("<a href=\"chips/1.html\">"), std::string::npos);  // A: only in the index
+  EXPECT_NE(at("<a class=\"name\" href=\"chips/4.html\" title=\"4\">4</a>"), std::string::npos);
+  EXPECT_NE(at("<a class=\"name\" href=\"chips/5.html\" title=\"5\">5</a>"), std::string::npos);
+  EXPECT_EQ(at("href=\"chips/1.html\""), std::string::npos);  // A: only in the index
   EXPECT_NE(at("<a href=\"index/chips-1.html\">1 to 5</a> (5 chips)"), std::string::npos);
   EXPECT_NE(at("Cannot open file named x."), std::string::npos);
   EXPECT_NE(at("/d/notes_adc.txt"), std::string::npos);
   EXPECT_NE(at("ch 4 (odd pulsed): 1.50% over 2 measurements"), std::string::npos);
   EXPECT_NE(at("8.75% to 9.00%: 1 measurements graded fail"), std::string::npos);
-  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_EQ(page.find("<script"), page.rfind("<script"));
+  EXPECT_NE(at("<script defer src=\"index/report.js\"></script>"), std::string::npos);
 }
 
 // However many chips, each list's pages are named by one rule and link to
@@ -470,8 +477,8 @@ TEST(CampaignReport, TheFolderIsMadeFromEveryInputOfItsOutputs) {
       {"a search failure",
        [](Inputs& m) { m.search.search_failures[0] = "/d/other: Permission denied"; }},
       {"one file fewer", [](Inputs& m) { m.files.pop_back(); }},
-      {"a bench", [](Inputs& m) { m.inputs.searched = {"/bench1"}; }},
-      {"another bench", [](Inputs& m) { m.inputs.searched = {"/bench2"}; }},
+      {"the folders given, and so the benches", [](Inputs& m) { m.inputs.folders = {"/bench1"}; }},
+      {"other folders given", [](Inputs& m) { m.inputs.folders = {"/bench2"}; }},
   };
   std::map<std::uint64_t, const char*> seen;
   for (const auto& [what, change] : changes) {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 
+#include "campaign/common/folder_paths.h"
 #include "campaign/find/naming.h"
 
 namespace qavrel::campaign {
@@ -34,17 +35,9 @@ std::string link_of(const CampaignFile& file) {
   return place ? place->link : unknown_group;
 }
 
-std::string bench_of(const CampaignFile& file, const std::vector<std::string>& searched) {
-  const std::string& path = file.analysis.path;
-  // The deepest searched path that holds the file, as a search below it
-  // found it there.
-  const std::string* holder = searched.size() == 1 ? &searched.front() : nullptr;
-  for (const std::string& top : searched) {
-    const bool holds =
-        path == top || (path.size() > top.size() && path.compare(0, top.size(), top) == 0 &&
-                        (top.back() == '/' || path[top.size()] == '/'));
-    if (holds && (holder == nullptr || top.size() > holder->size())) holder = &top;
-  }
+std::string bench_of(const CampaignFile& file, const std::vector<std::string>& folders) {
+  const std::string* holder = deepest_folder_holding(file.analysis.path, folders);
+  if (holder == nullptr && folders.size() == 1) holder = &folders.front();
   if (holder == nullptr) return unknown_group;
   std::string top = *holder;
   while (top.size() > 1 && top.back() == '/') top.pop_back();

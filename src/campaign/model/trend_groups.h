@@ -24,9 +24,9 @@ std::string day_of(const CampaignFile& file);
 // The board and the link, from the robot's name.
 std::string board_of(const CampaignFile& file);
 std::string link_of(const CampaignFile& file);
-// The bench: the last path component of the searched path (canonical)
-// that holds the file; the only one when a single path was searched.
-std::string bench_of(const CampaignFile& file, const std::vector<std::string>& searched);
+// The bench: the last path component of the deepest folder given
+// (canonical) that holds the file; the only one when a single folder was.
+std::string bench_of(const CampaignFile& file, const std::vector<std::string>& folders);
 
 struct TrendGroup {
   std::string key;

@@ -5,6 +5,7 @@
 #include "campaign/report/html_page.h"
 #include "campaign/report/markup.h"
 #include "campaign/report/output_names.h"
+#include "campaign/report/shown_paths.h"
 
 namespace qavrel::campaign {
 
@@ -26,7 +27,7 @@ std::string file_section(const ReportInputs& inputs, std::size_t index, std::siz
                      "\" id=\"" + anchor(place) + "\">\n";
   html +=
       "<h3>" + markup_escaped(analysis.config) + " " + grade_badge(inputs.grade(index)) + "</h3>\n";
-  html += "<p class=\"note\">" + markup_escaped(analysis.path) + "<br>measured " +
+  html += "<p class=\"note\">" + path_markup(analysis.path, inputs.folders) + "<br>measured " +
           markup_escaped(file.measured.at) + " (from the " +
           measured_from_name(file.measured.from) + ")<br>" +
           std::to_string(analysis.complete_trains()) + " complete trains" +
@@ -38,14 +39,14 @@ std::string file_section(const ReportInputs& inputs, std::size_t index, std::siz
           markup_escaped(analysis.analysed_at) + "</p>\n";
   if (superseded)
     html += "<p class=\"note\">superseded by the later measurement " +
-            markup_escaped(inputs.files[file.superseded_by].analysis.path) + "</p>\n";
+            path_markup(inputs.files[file.superseded_by].analysis.path, inputs.folders) + "</p>\n";
   const std::string flag = file.flag();
   if (!flag.empty()) html += "<p class=\"flag\">" + markup_escaped(flag) + "</p>\n";
   if (analysis.has_ratios && !analysis.has_data())
     html += "<p class=\"flag\">no data: no complete pedestal window was read</p>\n";
   if (!file.shares_log_with.empty())
-    html += "<p class=\"flag\">its log " + markup_escaped(analysis.log_path()) +
-            " is shared with " + markup_escaped(file.shares_log_with) +
+    html += "<p class=\"flag\">its log " + path_markup(analysis.log_path(), inputs.folders) +
+            " is shared with " + path_markup(file.shares_log_with, inputs.folders) +
             "; it holds the table of the last by name" + (file.owns_log ? ", this one" : "") +
             "</p>\n";
   html += map;
@@ -62,11 +63,12 @@ std::string measurement_rows(const ReportInputs& inputs, const std::vector<std::
   for (const std::size_t i : indices) {
     const Analysis& analysis = inputs.files[i].analysis;
     const bool graded = from_ratios(inputs.grade(i));
-    rows += "<tr><td><a href=\"#" + anchor(place++) + "\">" + markup_escaped(analysis.config) +
-            "</a></td><td>" + grade_badge(inputs.grade(i)) + "</td><td class=\"number\">" +
+    rows += "<tr><td>" + table_name_link("#" + anchor(place++), analysis.config) + "</td><td>" +
+            grade_badge(inputs.grade(i)) + "</td><td class=\"number\">" +
             (graded ? graded_percent(analysis.worst.abs_mean, inputs.limits()) : "") + "</td><td>" +
             (graded ? "ch " + std::to_string(analysis.worst_channel_number()) : "") +
-            "</td><td class=\"path\">" + markup_escaped(analysis.path) + "</td></tr>\n";
+            "</td><td class=\"path\">" + path_markup(analysis.path, inputs.folders) +
+            "</td></tr>\n";
   }
   return rows;
 }

@@ -9,6 +9,7 @@
 #include "campaign/report/html_page.h"
 #include "campaign/report/markup.h"
 #include "campaign/report/output_names.h"
+#include "campaign/report/shown_paths.h"
 
 namespace qavrel::campaign {
 
@@ -30,7 +31,7 @@ std::vector<std::string> failure_lines(const ReportInputs& inputs) {
   std::vector<std::string> lines;
   for (const CampaignFile& file : inputs.files)
     if (!file.analysis.ok)
-      lines.push_back(markup_escaped(file.analysis.path) + ": " +
+      lines.push_back(path_markup(file.analysis.path, inputs.folders) + ": " +
                       markup_escaped(file.analysis.error));
   for (const std::string& failure : inputs.search.search_failures)
     lines.push_back(markup_escaped(failure));
@@ -40,7 +41,8 @@ std::vector<std::string> failure_lines(const ReportInputs& inputs) {
 std::vector<std::string> skipped_lines(const ReportInputs& inputs) {
   std::vector<std::string> lines;
   for (const SkippedFile& skipped : inputs.search.skipped)
-    lines.push_back(markup_escaped(skipped.path) + ": " + markup_escaped(skipped.reason));
+    lines.push_back(path_markup(skipped.path, inputs.folders) + ": " +
+                    markup_escaped(skipped.reason));
   return lines;
 }
 
@@ -99,11 +101,11 @@ std::string yield_figure(const Grading& grading) {
 
 // The yield and cross-talk by when and where the chips were measured.
 std::string trends(const ReportInputs& inputs) {
-  const std::vector<std::string>& searched = inputs.searched;
+  const std::vector<std::string>& folders = inputs.folders;
   const std::pair<const char*, GroupKey> keys[] = {
       {"day measured", day_of},
-      {"bench (the path searched)",
-       [&searched](const CampaignFile& file) { return bench_of(file, searched); }},
+      {"bench (the folder given)",
+       [&folders](const CampaignFile& file) { return bench_of(file, folders); }},
       {"board", board_of},
       {"link", link_of}};
   std::string html =

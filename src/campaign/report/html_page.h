@@ -1,6 +1,7 @@
-// What every page of the report shares: its head and style, the grade
-// badges and the way numbers are shown. Pages have no script and fetch
-// nothing.
+// What every page of the report shares: its head and style, the search
+// box in its header, the grade badges and the way numbers are shown. Pages
+// fetch nothing; their one script, index/report.js, only adds to them
+// (see page_script.h).
 #pragma once
 
 #include <string>
@@ -11,6 +12,7 @@ namespace qavrel::campaign {
 
 // The start of a page titled title, whose links to other pages of the
 // report start with root ("" on the front page, "../" one folder down).
+// Its search box stays hidden until the script shows it.
 std::string page_start(const std::string& title, const std::string& root);
 std::string page_end();
 
@@ -31,5 +33,11 @@ std::string graded_percent(double value, const GradeLimits& limits);
 
 // A link to href with text, both escaped.
 std::string link(const std::string& href, const std::string& text);
+
+// A name in a table (a chip, a configuration), elided past a width with
+// the whole name on hover, so that a long one does not widen the table.
+std::string table_name(const std::string& text);
+// The same as a link to href.
+std::string table_name_link(const std::string& href, const std::string& text);
 
 }  // namespace qavrel::campaign

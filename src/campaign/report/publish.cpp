@@ -17,11 +17,13 @@
 #include "campaign/report/channel_profile.h"
 #include "campaign/report/chip_lists.h"
 #include "campaign/report/chip_page.h"
+#include "campaign/report/chips_script.h"
 #include "campaign/report/colour_map.h"
 #include "campaign/report/csv_tables.h"
 #include "campaign/report/front_page.h"
 #include "campaign/report/output_file.h"
 #include "campaign/report/output_names.h"
+#include "campaign/report/page_script.h"
 #include "campaign/report/summary_json.h"
 
 namespace fs = std::filesystem;
@@ -40,6 +42,8 @@ const char* const subfolders[] = {"chips", "index", "plots"};
 enum class Kind {
   chip_page,
   map,
+  page_script,
+  chips_data,
   all_chips_page,
   not_a_page,
   problems,
@@ -163,6 +167,9 @@ std::vector<Output> Publisher::expected() const {
   for (std::size_t page = 1; page <= list_page_count(not_a_.size()); ++page)
     outputs.push_back(
         {"index/" + list_page_name("not-a", page), Kind::not_a_page, page, everything});
+  // The script is the same for every campaign: it changes with the tool.
+  outputs.push_back({"index/report.js", Kind::page_script, 0, hash_of_text(page_script())});
+  outputs.push_back({"index/chips.js", Kind::chips_data, 0, everything});
   outputs.push_back({"index/problems.html", Kind::problems, 0, everything});
   outputs.push_back({"report.html", Kind::front_page, 0, everything});
   outputs.push_back({"summary.csv", Kind::summary, 0, everything});
@@ -350,6 +357,12 @@ void Publisher::write(const Output& output) {
     case Kind::not_a_page:
       write_text(output, chip_list_page(inputs_, not_a_title, "not-a", not_a_, output.index));
       return;
+    case Kind::page_script:
+      write_text(output, page_script());
+      return;
+    case Kind::chips_data:
+      write_text(output, chips_script(inputs_));
+      return;
     case Kind::problems:
       write_text(output, problems_page(inputs_));
       return;
@@ -472,14 +485,14 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs) {
                       : static_cast<std::int64_t>(file.superseded_by));
     made_from.add(file.shares_log_with).add(file.owns_log ? 1 : 0).add(file.writes_log ? 1 : 0);
   }
-  // The benches the front page groups by.
-  made_from.add(static_cast<std::int64_t>(inputs.searched.size()));
-  for (const std::string& path : inputs.searched) made_from.add(path);
   made_from.add(static_cast<std::int64_t>(inputs.search.skipped.size()));
   for (const SkippedFile& skipped : inputs.search.skipped)
     made_from.add(skipped.path).add(skipped.reason);
   made_from.add(static_cast<std::int64_t>(inputs.search.search_failures.size()));
   for (const std::string& failure : inputs.search.search_failures) made_from.add(failure);
+  // Pages show paths under the folders given, and group by them as benches.
+  made_from.add(static_cast<std::int64_t>(inputs.folders.size()));
+  for (const std::string& folder : inputs.folders) made_from.add(folder);
   return made_from.value();
 }
 

@@ -1,7 +1,8 @@
 // The last step of a campaign run: the outputs in the campaign's folder.
 //   report.html       the front page
 //   chips/<chip>.html  a page per chip
-//   index/            the lists of chips, 1,000 a page, and the problems
+//   index/            the lists of chips, 1,000 a page, and the problems;
+//                     report.js, the pages' script, and chips.js, its data
 //   plots/            a colour map per analysed file, as SVG
 //   summary.csv, chips.csv, and ratios.csv when asked for
 //

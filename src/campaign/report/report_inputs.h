@@ -22,9 +22,9 @@ struct ReportInputs {
   const Grading& grading;
   const SearchReport& search;
   bool ratios_csv = false;  // ratios.csv is one of the outputs
-  // The paths given to search, canonical: each is a bench, by its last
-  // path component.
-  std::vector<std::string> searched = {};
+  // The folders given (canonical): pages show paths under them, and each
+  // is a bench, by its last path component.
+  std::vector<std::string> folders = {};
 
   Grade grade(std::size_t file) const { return grading.of_file[file]; }
   const GradeLimits& limits() const { return grading.limits; }
