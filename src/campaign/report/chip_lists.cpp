@@ -13,8 +13,8 @@ std::string chip_table(const ReportInputs& inputs, const std::vector<std::size_t
                        std::size_t first, std::size_t last, const std::string& root) {
   std::string html =
       "<table class=\"sortable\">\n<thead><tr><th>chip</th><th>grade</th><th>largest |mean "
-      "ratio|</th><th>where</th><th>current</th><th>superseded</th><th>data file of the "
-      "worst</th></tr>"
+      "ratio|</th><th>where</th><th>current</th><th>superseded</th><th>data file of that "
+      "configuration</th></tr>"
       "</thead>\n<tbody>\n";
   for (std::size_t i = first; i < last && i < order.size(); ++i) {
     const ChipSummary& chip = inputs.grading.chips[order[i]];
