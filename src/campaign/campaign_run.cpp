@@ -250,6 +250,12 @@ std::optional<int> CampaignRun::prepare() {
   return std::nullopt;
 }
 
+bool CampaignRun::store_made() const {
+  struct stat info {};
+  const std::string store_path = options_.output + "/campaign.sqlite";
+  return store_open_ || ::stat(store_path.c_str(), &info) == 0;
+}
+
 Status CampaignRun::take_output_folder() {
   if (folder_taken_) return {};
   const std::string& output = options_.output;
@@ -310,7 +316,9 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     if (!options.manifest.empty())
       if (Status read = read_manifest(options.manifest, rules_, search); !read.ok())
         return {fail(read.reason()), true, {}};
-    if (search.files.empty() && search.unsearched.empty()) {
+    // Folders that could not be searched hold what the last run saw there,
+    // which only a store from an earlier run can tell.
+    if (search.files.empty() && (search.unsearched.empty() || !store_made())) {
       if (!batch) tell_search(options, search);
       return {no_data_files(options), true, {}};
     }
@@ -332,18 +340,6 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     if (Status writable = store.check_writable(); !writable.ok())
       return cannot_go_on(fail("the results store in " + options.output +
                                " can't be written: " + writable.reason()));
-    // A watch's batches grade by the limits its first run recorded.
-    if (!batch) {
-      std::optional<GradeLimits> last;
-      if (Status recorded = store.record_grade_limits(options.limits, last); !recorded.ok())
-        return cannot_go_on(
-            fail("the results store in " + options.output + " failed: " + recorded.reason()));
-      if (last && !same_limits(*last, options.limits))
-        std::fprintf(stderr,
-                     "qavrel-campaign: grading by the limits %s, which differ from the last "
-                     "run's %s (--grades)\n",
-                     limits_text(options.limits).c_str(), limits_text(*last).c_str());
-    }
     std::vector<DataFile> last_seen;
     if (Status read = store.last_seen_in(search.unsearched, last_seen); !read.ok())
       return cannot_go_on(fail("cannot read the results store: " + read.reason()));
@@ -420,6 +416,20 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
                      files[i].analysis.error.c_str());
       ++failures;
     }
+
+  // The limits are those of the outputs about to be written; a watch's
+  // batches grade by those of its first run.
+  if (!batch) {
+    std::optional<GradeLimits> last;
+    if (Status recorded = store.record_grade_limits(options.limits, last); !recorded.ok())
+      return cannot_go_on(
+          fail("the results store in " + options.output + " failed: " + recorded.reason()));
+    if (last && !same_limits(*last, options.limits))
+      std::fprintf(stderr,
+                   "qavrel-campaign: grading by the limits %s, which differ from the last "
+                   "run's %s (--grades)\n",
+                   limits_text(options.limits).c_str(), limits_text(*last).c_str());
+  }
 
   // Grade, and tell; then publish.
   const Grading grading = grade_campaign(files, options.limits);

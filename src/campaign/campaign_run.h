@@ -64,6 +64,8 @@ class CampaignRun {
  private:
   // Makes and locks the output folder, once.
   Status take_output_folder();
+  // Whether an earlier run left a results store in the output folder.
+  bool store_made() const;
 
   const Options& options_;
   NamePattern pattern_;

@@ -160,7 +160,7 @@ as_user() {
   if [[ $(id -u) -eq 0 ]]; then setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; else "$@"; fi
 }
 if [[ $(id -u) -eq 0 ]] && ! command -v setpriv >/dev/null; then
-  skip 2 "an output folder and a manifest that may not be read (root, and no setpriv)"
+  skip 4 "an output folder, a manifest and a folder that may not be read (root, and no setpriv)"
 else
   chmod a+rx "$work" && chmod -R a+rX tree
   mkdir closed_out && chmod 555 closed_out
@@ -171,6 +171,17 @@ else
   as_user "${campaign[@]}" -o closed_out --manifest closed.csv >out 2>err
   expect "a manifest that may not be read" "$?|$(cat err)" \
     "1|qavrel-campaign: cannot read the manifest closed.csv: Permission denied"
+  # A folder that can't be searched, and nothing else: no output folder is
+  # made, and an existing one keeps no limits of a run that graded nothing.
+  mkdir -p hidden/sub open && chmod 777 open
+  cp "$day/101500_vemra000123_b_l_20mV_calib-odd_adc.txt" hidden/sub/ && chmod 000 hidden/sub
+  as_user "${campaign[@]}" -q -o open/hidden_out hidden >out 2>err
+  expect "only a folder that can't be searched" "$?|$(test -e open/hidden_out && echo made)" "1|"
+  as_user "${campaign[@]}" -q -o open/shared_out tree >out 2>err
+  as_user "${campaign[@]}" -q --grades 5%,10%,20% -o open/shared_out hidden >out 2>err
+  as_user "${campaign[@]}" -q --grades 5%,10%,20% -o open/shared_out tree >out 2>err
+  expect "the limits of a run that graded nothing" "$(grep -c "the last run's 0.01,0.02,0.05" err)" 1
+  chmod 755 hidden/sub
 fi
 
 # --- The README's example, then its pandas lines, as they stand.
