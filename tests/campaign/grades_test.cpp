@@ -81,6 +81,16 @@ TEST(CampaignGrades, LimitsParseAsRatiosOrPercentages) {
                           "0.01;0.02;0.05", "1%,2%,", "%,2%,5%", "0.01,0.02,inf%", ""})
     EXPECT_FALSE(parse_grade_limits(bad, limits).ok()) << bad;
   // A percentage written without its sign would grade everything A.
+  // A percentage is the very limit its fraction written out gives.
+  const std::pair<const char*, const char*> same[] = {{"0.7%", "0.007"}, {"1.1%", "0.011"},
+                                                      {"1.3%", "0.013"}, {"2.2%", "0.022"},
+                                                      {"2.9%", "0.029"}, {"12.34%", "0.1234"}};
+  for (const auto& [percent, fraction] : same) {
+    GradeLimits as_fraction;
+    ASSERT_TRUE(parse_grade_limits(std::string("0.1%,") + percent + ",99%", limits).ok());
+    ASSERT_TRUE(parse_grade_limits(std::string("0.001,") + fraction + ",0.99", as_fraction).ok());
+    EXPECT_EQ(limits.b, as_fraction.b) << percent;
+  }
   EXPECT_EQ(parse_grade_limits("1,2,5", limits).reason(),
             "--grades 1,2,5: a limit of 1 or more allows a ratio of 100% or more; for "
             "percentages write them with %, as 1%,2%,5%");

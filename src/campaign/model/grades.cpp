@@ -79,7 +79,12 @@ Status parse_grade_limits(const std::string& text, GradeLimits& limits) {
       return Status::failure("--grades " + text +
                              ": a limit of 1 or more allows a ratio of 100% or more; " +
                              "for percentages write them with %, as 1%,2%,5%");
-    if (percent) values[i] /= 100;
+    // "1.1%" is read as 1.1e-2, the double that "0.011" gives too, which
+    // 1.1 / 100 is not.
+    if (percent && field.find_first_of("eExXnNiI") == std::string::npos)
+      values[i] = std::strtod((field + "e-2").c_str(), nullptr);
+    else if (percent)
+      values[i] /= 100;
   }
   if (!(values[0] > 0 && values[0] < values[1] && values[1] < values[2]))
     return Status::failure(usage);
