@@ -186,6 +186,12 @@ def make_campaign(work):
     odd = [name for name in os.listdir(source) if name.endswith("odd_adc.txt")][0]
     shutil.copy(os.path.join(source, odd), os.path.join(
         folder, "092000_vemra%s_zorik00_link00_%s_adc.txt" % (LONG_CHIP, LONG_CONFIG)))
+    # Two chips whose names differ only in case.
+    for chip in ("ab", "AB"):
+        folder = os.path.join(tree, "20261210", "093000_vemra" + chip)
+        os.makedirs(folder)
+        shutil.copy(os.path.join(source, odd), os.path.join(
+            folder, "093000_vemra%s_zorik00_link00_20mV_calib-odd_adc.txt" % chip))
     scale = os.path.join(work, "scale")
     subprocess.run(generator + ["--campaign-of", str(SCALE_FILES), scale], check=True)
     out = os.path.join(work, "out")
@@ -215,6 +221,20 @@ def check_search(browser, out):
     browser.wait_until_loaded(file_url(out, "chips/100004.html"))
     expect("the search lands on the chip's page",
            browser.evaluate("document.querySelector('h1').textContent") == "chip 100004")
+    # A name as typed opens its own chip, whatever other chips differ from
+    # it only in case.
+    for chip in ("ab", "AB"):
+        browser.open(file_url(out, "report.html"))
+        browser.evaluate("""(() => {
+            const input = document.querySelector('form.search input');
+            input.value = %s;
+            input.dispatchEvent(new Event('input'));
+            document.querySelector('form.search').requestSubmit();
+        })()""" % json.dumps(chip))
+        browser.wait_until("the page of chip " + chip,
+                           "document.querySelector('h1') && "
+                           "document.querySelector('h1').textContent === %s" % json.dumps("chip " + chip))
+    browser.open(file_url(out, "chips/100004.html"))
     # From a chip's page, a folder down: a part of a name lists the chips
     # that hold it, each linked to its page.
     browser.evaluate("""(() => {

@@ -53,13 +53,17 @@ const std::string& page_script() {
   // Chips whose names hold the text, ignoring case: the exact name first,
   // then names that start with it, then the rest, each by name.
   function matches(chips, text) {
-    var wanted = text.trim().toLowerCase();
+    var exact = text.trim();
+    var wanted = exact.toLowerCase();
     if (!wanted) return [];
     var found = [];
+    // The name as typed first, then in any case, then those it starts and
+    // those it is within.
     chips.forEach(function (chip) {
       var name = chip[0].toLowerCase();
       var at = name.indexOf(wanted);
-      if (at >= 0) found.push([name === wanted ? 0 : at === 0 ? 1 : 2, chip]);
+      if (at >= 0)
+        found.push([chip[0] === exact ? 0 : name === wanted ? 1 : at === 0 ? 2 : 3, chip]);
     });
     found.sort(function (a, b) { return a[0] - b[0] || (a[1][0] < b[1][0] ? -1 : 1); });
     return found.map(function (pair) { return pair[1]; });
