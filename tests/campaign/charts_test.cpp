@@ -147,7 +147,7 @@ TEST(CampaignCharts, AMapScaleKeepsTheWorstCellAtFullColourAndMarksIt) {
   ratios.values[4][7] = 0.004;  // within A: the scale is linear to it
   std::string svg = colour_map_svg(analysis, ratios, limits);
   const std::string ch7 = std::to_string(qavrel::observed_channel(7, Parity::odd));
-  EXPECT_TRUE(has(svg, "fill=\"#b2182b\"><title>peak 4, ch " + ch7 + ": 4.000e-03"));
+  EXPECT_TRUE(has(svg, "fill=\"#b2182b\"><title>peak 4, ch " + ch7 + ": 0.400%"));
   EXPECT_EQ(count_of(svg, "#b2182b\"><title>peak"), 1u);
   EXPECT_TRUE(has(svg, "<rect class=\"worst\" x=\"275\" y=\"117\""));
   EXPECT_FALSE(has(svg, "% A</text>"));  // the A limit lies beyond this scale
@@ -157,7 +157,7 @@ TEST(CampaignCharts, AMapScaleKeepsTheWorstCellAtFullColourAndMarksIt) {
   ratios.values[9][2] = -0.3;  // a failure, below zero: the blue end
   svg = colour_map_svg(analysis, ratios, limits);
   const std::string ch2 = std::to_string(qavrel::observed_channel(2, Parity::odd));
-  EXPECT_TRUE(has(svg, "fill=\"#2166ac\"><title>peak 9, ch " + ch2 + ": -3.000e-01"));
+  EXPECT_TRUE(has(svg, "fill=\"#2166ac\"><title>peak 9, ch " + ch2 + ": -30.000%"));
   EXPECT_TRUE(has(svg, "<rect class=\"worst\" x=\"125\" y=\"207\""));
   for (const char* label : {"+1.00% A", "-1.00% A", "+2.00% B", "-5.00% C", "-30.00%"})
     EXPECT_TRUE(has(svg, std::string(">") + label + "</text>")) << label;

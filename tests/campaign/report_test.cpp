@@ -376,8 +376,8 @@ TEST(CampaignReport, ColourMapHasEveryCellAndReachesItsEndsAtItsLargestRatio) {
        at = svg.find("<title>peak", at + 1))
     ++cells;
   EXPECT_EQ(cells, static_cast<std::size_t>(npeaks * observed_channels));
-  EXPECT_NE(svg.find("fill=\"#b2182b\"><title>peak 0, ch 0: 1.000e+00"), std::string::npos);
-  EXPECT_NE(svg.find("fill=\"#2166ac\"><title>peak 0, ch 2: -1.000e+00"), std::string::npos);
+  EXPECT_NE(svg.find("fill=\"#b2182b\"><title>peak 0, ch 0: 100.000%"), std::string::npos);
+  EXPECT_NE(svg.find("fill=\"#2166ac\"><title>peak 0, ch 2: -100.000%"), std::string::npos);
   EXPECT_NE(svg.find("fill=\"#b0b0b0\"><title>peak 5, ch 4: nan"), std::string::npos);
 }
 

@@ -57,14 +57,14 @@ class Svg {
     text_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
     return *this;
   }
-  // A ratio in exponent notation with three decimals, as 1.234e-02.
+  // A ratio in percent with three decimals, as the legend has it: 1.234%.
   Svg& ratio(double value) {
     if (std::isnan(value)) return *this << "nan";
     char digits[32];
-    text_.append(
-        digits,
-        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific, 3).ptr);
-    return *this;
+    text_.append(digits, std::to_chars(digits, digits + sizeof digits, 100 * value,
+                                       std::chars_format::fixed, 3)
+                             .ptr);
+    return *this << "%";
   }
   Svg& colour(double ratio, const MapScale& scale) {
     if (std::isnan(ratio)) return *this << not_a_number_colour;
