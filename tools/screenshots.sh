@@ -49,7 +49,7 @@ sample 20261211 093000 100223 0.065
 
 out=$work/out
 status=0
-"$build/qavrel-campaign" -q -o "$out" "$campaign" || status=$?
+"$build/qavrel-campaign" -q -o "$out" "$campaign/bench-1" "$campaign/bench-2" || status=$?
 # The damaged file of the example is a failure the front page shows.
 if ((status > 1)) || [[ ! -f $out/report.html ]]; then
   echo "screenshots.sh: qavrel-campaign ended with $status and no report" >&2
