@@ -15,12 +15,14 @@
 #include "campaign/common/text.h"
 #include "campaign/find/data_files.h"
 #include "campaign/find/manifest.h"
+#include "campaign/model/bench_join.h"
 #include "campaign/model/plan.h"
 #include "campaign/report/publish.h"
 #include "campaign/report/summary_line.h"
 #include "campaign/run/analyse_file.h"
 #include "campaign/run/run_analyses.h"
 #include "campaign/run/stop_signals.h"
+#include "campaign/store/postgres_database.h"
 #include "core/atomic_write.h"
 #include "core/log_path.h"
 
@@ -116,7 +118,8 @@ Status stored_analyses(ResultsStore& store, const std::vector<DataFile>& files,
 
 // Says what went wrong in the run. Fails where the run could not complete;
 // ends the process where a signal stopped it.
-Status tell_run(const Options& options, const Plan& plan, const RunOutcome& run) {
+Status tell_run(const Options& options, const std::string& store_place, const Plan& plan,
+                const RunOutcome& run) {
   // Workers are said to have run short only where the pool ran at all.
   const std::size_t wanted =
       !run.store_failure.ok() ? 0 : std::min<std::size_t>(options.jobs, plan.to_analyse.size());
@@ -141,7 +144,7 @@ Status tell_run(const Options& options, const Plan& plan, const RunOutcome& run)
                            "rest.");
   if (!run.store_failure.ok())
     return Status::failure(
-        "the results store in " + options.output + " failed: " + run.store_failure.reason() + "; " +
+        "the results store " + store_place + " failed: " + run.store_failure.reason() + "; " +
         stopped_after + ". " + outputs + "; the next run completes the rest" +
         (run.store_failure.reason() == "out of memory" ? ", with fewer workers (-j) or more memory."
                                                        : "."));
@@ -226,9 +229,56 @@ int gate(const Options& options, const Grading& grading, int status) {
   return status == done_status ? fail_on_status : status;
 }
 
+// The name a shared store keeps the output folder's records of outputs
+// under: the host's and the folder's, as other folders share the store.
+std::string outputs_name(const Options& options, const std::string& folder) {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  return options.store.empty() ? std::string() : std::string(host) + ":" + folder;
+}
+
 }  // namespace
 
+// What a run grades and publishes: the campaign's files, and what the run
+// says of them.
+struct CampaignRun::Campaign {
+  std::vector<CampaignFile> files;
+  std::vector<bool> analysed;  // by this run
+  std::vector<bool> own;       // this bench's, whose failures the run answers for
+  StoredGrades stored_grades;
+  SearchReport search_report;
+  std::size_t reused = 0;
+  std::vector<std::string> left_paths;
+  std::size_t map_failures = 0;  // maps the run could not write
+};
+
 CampaignRun::CampaignRun(const Options& options) : options_(options) {}
+
+std::string CampaignRun::store_place() const {
+  if (options_.store.empty()) return "in " + options_.output;
+  return "at " + (store_open_ ? store_.where() : masked_connection(options_.store));
+}
+
+Status CampaignRun::open_store() {
+  if (store_open_) return {};
+  StoreSettings settings;
+  settings.url = options_.store;
+  settings.sqlite_path = options_.output + "/campaign.sqlite";
+  settings.wait_ms = static_cast<int>(options_.store_wait_s * 1000);
+  settings.bench = options_.report_only ? "" : options_.bench;
+  settings.outputs = outputs_name(options_, rules_.output_folder);
+  if (Status opened = store_.open(settings); !opened.ok()) {
+    const bool too_long =
+        options_.store.empty() &&
+        std::filesystem::absolute(settings.sqlite_path).string().size() > max_store_path;
+    return Status::failure("cannot open the results store " + store_place() + ": " +
+                           opened.reason() +
+                           (too_long ? " (SQLite takes paths of up to 512 bytes: choose a shorter -o)"
+                                     : ""));
+  }
+  store_open_ = true;
+  return {};
+}
 
 std::optional<int> CampaignRun::prepare() {
   if (!options_.pattern.empty())
@@ -241,6 +291,10 @@ std::optional<int> CampaignRun::prepare() {
   rules_ = {options_.pattern.empty() ? nullptr : &pattern_,
             std::filesystem::weakly_canonical(absolute, resolved).string()};
   if (resolved) rules_.output_folder = absolute.lexically_normal().string();
+  // A shared store that can't be reached stops the run before anything is
+  // written or read.
+  if (!options_.store.empty())
+    if (Status opened = open_store(); !opened.ok()) return fail(opened.reason());
   // A watch holds the folder from the start, for all its batches; a run
   // makes it only once there is something to put there.
   if (options_.watch) {
@@ -251,6 +305,7 @@ std::optional<int> CampaignRun::prepare() {
 }
 
 bool CampaignRun::store_made() const {
+  if (!options_.store.empty()) return true;
   struct stat info {};
   const std::string store_path = options_.output + "/campaign.sqlite";
   return store_open_ || ::stat(store_path.c_str(), &info) == 0;
@@ -298,6 +353,7 @@ void CampaignRun::look_at_everything() {
 
 RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const GradedFile& graded,
                         bool batch) {
+  if (options_.report_only) return report_only();
   const Options& options = options_;
   ResultsStore& store = store_;
   const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}}; };
@@ -324,21 +380,11 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     }
     // Found something: now the output folder is needed.
     if (Status taken = take_output_folder(); !taken.ok()) return cannot_go_on(fail(taken.reason()));
-    if (!store_open_) {
-      const std::string store_path = options.output + "/campaign.sqlite";
-      if (Status opened = store.open(store_path, static_cast<int>(options.store_wait_s * 1000));
-          !opened.ok())
-        return cannot_go_on(
-            fail("cannot open the results store in " + options.output + ": " + opened.reason() +
-                 (std::filesystem::absolute(store_path).string().size() > max_store_path
-                      ? " (SQLite takes paths of up to 512 bytes: choose a shorter -o)"
-                      : "")));
-      store_open_ = true;
-    }
+    if (Status opened = open_store(); !opened.ok()) return cannot_go_on(fail(opened.reason()));
     // A store that another program holds is waited for, and given up on,
     // before any file is read.
     if (Status writable = store.check_writable(); !writable.ok())
-      return cannot_go_on(fail("the results store in " + options.output +
+      return cannot_go_on(fail("the results store " + store_place() +
                                " can't be written: " + writable.reason()));
     std::vector<DataFile> last_seen;
     if (Status read = store.last_seen_in(search.unsearched, last_seen); !read.ok())
@@ -358,11 +404,12 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
       return cannot_go_on(fail("cannot read the results store: " + read.reason()));
     if (Status recorded = store.record_search(search.files, stored_grades); !recorded.ok())
       return cannot_go_on(
-          fail("the results store in " + options.output + " failed: " + recorded.reason()));
+          fail("the results store " + store_place() + " failed: " + recorded.reason()));
     PlanSettings plan_settings;
     plan_settings.force = options.force && !batch;
     plan_settings.write_logs = options.write_logs;
     plan_settings.tool_version = tool_version;
+    plan_settings.bench = options.bench;
     plan = plan_campaign(std::move(search.files), std::move(stored), writers, plan_settings);
     search_report = {std::move(search.skipped), std::move(search.failures)};
   }
@@ -376,7 +423,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   run_settings.settle_ns = settle_ns;
   run_settings.show_progress = !options.quiet && !batch;
   RunOutcome run = run_analyses(plan, run_settings, store, stop);
-  if (Status ran = tell_run(options, plan, run); !ran.ok()) return cannot_go_on(fail(ran.reason()));
+  if (Status ran = tell_run(options, store_place(), plan, run); !ran.ok()) return cannot_go_on(fail(ran.reason()));
   const std::size_t reused = plan.reused;
   // Files still being written are left out, as if this run had not found
   // them: the next one reads them.
@@ -403,15 +450,54 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   drop_marked(analysed, left);
   if (Status forgot = store.forget_data_files(left_after_reading); !forgot.ok())
     return cannot_go_on(
-        fail("the results store in " + options.output + " failed: " + forgot.reason()));
-  const std::vector<CampaignFile> files = with_analyses(std::move(plan), std::move(run.made), left);
-  // Every file that failed, in this run or as stored (a damaged file stays
-  // failed until it changes), with qavrel.exe's words; a batch says those
-  // it read.
-  std::size_t failures = search_report.search_failures.size();
+        fail("the results store " + store_place() + " failed: " + forgot.reason()));
+  std::vector<CampaignFile> own = with_analyses(std::move(plan), std::move(run.made), left);
+
+  // The files of the other benches that share the store join this bench's.
+  std::vector<CampaignFile> others;
+  StoredGrades other_grades;
+  if (Status read = store.other_benches(others, other_grades); !read.ok())
+    return cannot_go_on(fail("cannot read the results store: " + read.reason()));
+  Campaign campaign;
+  JoinedBenches benches = join_benches(std::move(own), std::move(others));
+  campaign.analysed = joined(benches, analysed, {});
+  campaign.own = joined(benches, std::vector<bool>(benches.own_places.size(), true), {});
+  campaign.stored_grades = joined(benches, stored_grades, other_grades);
+  campaign.files = std::move(benches.files);
+  campaign.search_report = std::move(search_report);
+  campaign.reused = reused;
+  campaign.left_paths = std::move(left_paths);
+  campaign.map_failures = run.map_failures.size();
+  return grade_and_publish(campaign, graded, batch);
+}
+
+RunEnd CampaignRun::report_only() {
+  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}}; };
+  if (Status taken = take_output_folder(); !taken.ok()) return cannot_go_on(fail(taken.reason()));
+  if (Status opened = open_store(); !opened.ok()) return cannot_go_on(fail(opened.reason()));
+  Campaign campaign;
+  if (Status read = store_.other_benches(campaign.files, campaign.stored_grades); !read.ok())
+    return cannot_go_on(fail("cannot read the results store: " + read.reason()));
+  if (campaign.files.empty())
+    return {fail("the results store " + store_place() + " holds no analysed data file yet"),
+            true, {}};
+  mark_superseded(campaign.files);
+  campaign.analysed.assign(campaign.files.size(), false);
+  campaign.own.assign(campaign.files.size(), true);
+  return grade_and_publish(campaign, nullptr, false);
+}
+
+RunEnd CampaignRun::grade_and_publish(Campaign& campaign, const GradedFile& graded, bool batch) {
+  const Options& options = options_;
+  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}}; };
+  const std::vector<CampaignFile>& files = campaign.files;
+  // Every file of the bench that failed, in this run or as stored (a
+  // damaged file stays failed until it changes), with qavrel.exe's words;
+  // a batch says those it read.
+  std::size_t failures = campaign.search_report.search_failures.size();
   for (std::size_t i = 0; i < files.size(); ++i)
-    if (!files[i].analysis.ok) {
-      if (!batch || analysed[i])
+    if (!files[i].analysis.ok && campaign.own[i]) {
+      if (!batch || campaign.analysed[i])
         std::fprintf(stderr, "failed: %s: %s\n", files[i].analysis.path.c_str(),
                      files[i].analysis.error.c_str());
       ++failures;
@@ -421,9 +507,9 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   // batches grade by those of its first run.
   if (!batch) {
     std::optional<GradeLimits> last;
-    if (Status recorded = store.record_grade_limits(options.limits, last); !recorded.ok())
+    if (Status recorded = store_.record_grade_limits(options.limits, last); !recorded.ok())
       return cannot_go_on(
-          fail("the results store in " + options.output + " failed: " + recorded.reason()));
+          fail("the results store " + store_place() + " failed: " + recorded.reason()));
     if (last && !same_limits(*last, options.limits))
       std::fprintf(stderr,
                    "qavrel-campaign: grading by the limits %s, which differ from the last "
@@ -435,11 +521,12 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   const Grading grading = grade_campaign(files, options.limits);
   if (graded)
     for (std::size_t i = 0; i < files.size(); ++i)
-      if (analysed[i]) graded(files[i], grading.of_file[i], grading.limits);
-  const ReportInputs inputs{files, grading, search_report, options.ratios_csv,
+      if (campaign.analysed[i]) graded(files[i], grading.of_file[i], grading.limits);
+  const ReportInputs inputs{files, grading, campaign.search_report, options.ratios_csv,
                             given_folders(options)};
-  std::size_t outputs_failed = run.map_failures.size();
-  const Published published = publish(options.output, inputs, store, stored_grades, stop);
+  std::size_t outputs_failed = campaign.map_failures;
+  std::atomic<bool>& stop = catch_stop_signals();
+  const Published published = publish(options.output, inputs, store_, campaign.stored_grades, stop);
   for (const Status& failure : published.failures) {
     std::fprintf(stderr, "failed: %s\n", failure.reason().c_str());
     ++outputs_failed;
@@ -455,13 +542,15 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
          " could not be written; the report is not up to date, and the next run makes what is "
          "missing");
   if (!options.quiet && !batch) {
-    std::printf("%s\n", summary_line(files, grading, reused, failures, left_paths.size()).c_str());
+    std::printf("%s\n", summary_line(files, grading, campaign.reused, failures,
+                                     campaign.left_paths.size())
+                            .c_str());
     if (outputs_failed == 0) std::printf("report: %s/report.html\n", options.output.c_str());
     if (std::fflush(stdout) != 0)
       return {fail(std::string("cannot write the summary: ") + std::strerror(errno)), true, {}};
   }
   const int status = failures == 0 && outputs_failed == 0 ? done_status : failed_status;
-  return {gate(options, grading, status), true, std::move(left_paths)};
+  return {gate(options, grading, status), true, std::move(campaign.left_paths)};
 }
 
 }  // namespace qavrel::campaign

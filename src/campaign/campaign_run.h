@@ -62,8 +62,20 @@ class CampaignRun {
   const SearchRules& rules() const { return rules_; }
 
  private:
+  struct Campaign;
+
   // Makes and locks the output folder, once.
   Status take_output_folder();
+  // Opens the results store, once: a server's before anything is written,
+  // the SQLite file once the output folder is taken.
+  Status open_store();
+  // Where the store is, for messages: "in FOLDER" or "at URL", its
+  // password masked.
+  std::string store_place() const;
+  // Writes the outputs of every bench from the store alone.
+  RunEnd report_only();
+  // Grades the campaign, tells what the run did, and publishes.
+  RunEnd grade_and_publish(Campaign& campaign, const GradedFile& graded, bool batch);
   // Whether an earlier run left a results store in the output folder.
   bool store_made() const;
 

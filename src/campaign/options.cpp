@@ -8,6 +8,8 @@
 #include <iostream>
 #include <thread>
 
+#include <unistd.h>
+
 #include "campaign/model/analysis.h"
 
 namespace qavrel::campaign {
@@ -19,7 +21,15 @@ constexpr double max_settle_s = 24 * 3600;
 constexpr unsigned workers_per_core = 8;
 const char* const short_usage =
     "usage: qavrel-campaign [options] PATH...\n"
+    "       qavrel-campaign --report-only --store URL -o DIR\n"
     "Run qavrel-campaign --help for the options.\n";
+
+// The machine's name, which a bench goes by unless named.
+std::string host_name() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
+}
 
 }  // namespace
 
@@ -78,6 +88,18 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                      "GRADE or worse: A, B, C, \"no data\", fail or \"not analysed\", worst last "
                      "(not with --watch)")
           ->type_name("GRADE");
+  app.add_option("--store", options.store,
+                 "Keep the analyses in this PostgreSQL database, which several benches share, "
+                 "instead of campaign.sqlite: any connection string libpq takes "
+                 "(postgresql://USER@HOST/DB); the password comes from ~/.pgpass or PGPASSWORD")
+      ->type_name("URL");
+  app.add_option("--bench", options.bench,
+                 "The bench's name, stored with each analysis: with its path, what a data file "
+                 "is known by (default: the host name)")
+      ->type_name("NAME");
+  app.add_flag("--report-only", options.report_only,
+               "Read no data file: write the outputs of every bench from the store (--store) "
+               "alone");
   app.add_flag("-q,--quiet", options.quiet, "Print only the failures");
   app.footer(
       "Exit status: 0 when every file was analysed and every output written; 1 when anything "
@@ -111,8 +133,15 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
     }
     return usage_error(error.what());
   }
-  if (options.paths.empty() && options.manifest.empty())
+  if (options.report_only) {
+    if (options.store.empty()) return usage_error("--report-only needs --store");
+    if (!options.paths.empty() || !options.manifest.empty())
+      return usage_error("--report-only reads no data file: give no PATH or --manifest");
+    if (options.watch) return usage_error("--report-only can't be used with --watch");
+  } else if (options.paths.empty() && options.manifest.empty()) {
     return usage_error("give at least one PATH, or --manifest");
+  }
+  if (options.bench.empty()) options.bench = host_name();
   if (options.jobs < 1) return usage_error("-j must be at least 1");
   if (options.output.empty()) return usage_error("-o needs a folder");
   if (!(options.store_wait_s >= 0 && options.store_wait_s <= max_store_wait_s))

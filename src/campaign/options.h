@@ -26,6 +26,11 @@ struct Options {
   double rescan_s = 0;         // with watch: look at everything this often; 0: never
   // Ends a run with fail_on_status when any chip is graded this or worse.
   std::optional<Grade> fail_on;
+  // A shared PostgreSQL store's connection string; empty for the SQLite
+  // file in the output folder.
+  std::string store;
+  std::string bench;         // stored with each analysis; the host name unless given
+  bool report_only = false;  // write the outputs from the store alone, reading no file
 };
 
 // The exit statuses the campaign ends with, besides 128 + N for signal N.

@@ -241,17 +241,19 @@ TEST(CampaignTrends, ChipsCountInEachGroupOfTheirCurrentMeasurements) {
   EXPECT_EQ(links[0].key, "link02");
   EXPECT_EQ(links[0].chips, (std::vector<std::size_t>{0, 2}));
 
-  // Benches by the folder given that holds each file; one path, one bench.
-  const std::vector<std::string> folders = {"/b1", "/b2", "/b2/d/deeper"};
-  EXPECT_EQ(bench_of(files[0], folders), "b1");
-  EXPECT_EQ(bench_of(files[1], folders), "b2");
-  EXPECT_EQ(bench_of(files[1], {"/b"}), "b");
-  EXPECT_EQ(bench_of(files[1], {"/b", "/b1"}), "unknown");  // "/b2" is not below "/b"
-  EXPECT_EQ(bench_of(files[1], {"/"}), "/");
-  const auto benches = trend_groups(
-      files, grading, [&folders](const CampaignFile& file) { return bench_of(file, folders); });
-  ASSERT_EQ(benches.size(), 2u);
+  // Benches by the bench that analysed each file; an analysis of none is
+  // in the unknown group.
+  for (CampaignFile& file : files)
+    file.analysis.bench = file.analysis.path.substr(1, file.analysis.path.find('/', 1) - 1);
+  files[4].analysis.bench.clear();
+  EXPECT_EQ(bench_of(files[0]), "b1");
+  EXPECT_EQ(bench_of(files[4]), "unknown");
+  const auto benches = trend_groups(files, grading, bench_of);
+  ASSERT_EQ(benches.size(), 3u);
+  EXPECT_EQ(benches[1].key, "b2");
   EXPECT_EQ(benches[1].chips, (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(benches[2].key, "unknown");
+  EXPECT_EQ(benches[2].chips, (std::vector<std::size_t>{2}));
 
   // Each group's yield, by its chips' grades: X is C, Y fails, Z is A.
   const std::string chart = trend_chart(days, grading, "day");

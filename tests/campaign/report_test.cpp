@@ -115,10 +115,10 @@ TEST(CampaignTables, NamesThatAreNotUtf8ReadAsUtf8WithTheirBytesKept) {
                                    ratios_csv_rows(made.files[0].analysis, RatioTable())})
     EXPECT_TRUE(is_utf8(table)) << table;
   const std::string summary = whole(summary_csv, made.inputs);
-  EXPECT_NE(summary.find(",superseded_by,path_bytes,measured_at,measured_from\n"),
+  EXPECT_NE(summary.find(",superseded_by,path_bytes,measured_at,measured_from,bench\n"),
             std::string::npos);
   EXPECT_NE(summary.find("/d/caf\xEF\xBF\xBD 50%_adc.txt,\xEF\xBF\xBD,"), std::string::npos);
-  const std::string exact = ",/d/caf%E9 50%25_adc.txt,,mtime\n";
+  const std::string exact = ",/d/caf%E9 50%25_adc.txt,,mtime,\n";
   EXPECT_EQ(summary.substr(summary.size() - exact.size()), exact);
   EXPECT_EQ(percent_escaped("a\x01\x7f%\xc3\xa9"), "a%01%7F%25%C3%A9");
 }
@@ -141,10 +141,10 @@ TEST(CampaignReport, AChipIsGradedByItsCurrentMeasurementsWorstFirst) {
   // Not analysed: the configuration that decided so, and no ratio.
   EXPECT_NE(table.find("\n4,not analysed,odd,,,1,0,"), std::string::npos) << table;
   const std::string summary = whole(summary_csv, made.inputs);
-  EXPECT_NE(summary.find(",/d2/2_adc.txt,,2026-12-07T10:00:00,name\n/d2/2_adc.txt,"),
+  EXPECT_NE(summary.find(",/d2/2_adc.txt,,2026-12-07T10:00:00,name,\n/d2/2_adc.txt,"),
             std::string::npos)
       << summary;
-  EXPECT_NE(summary.find(",2026-12-08T09:00:00,manifest\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find(",2026-12-08T09:00:00,manifest,\n"), std::string::npos) << summary;
   EXPECT_NE(summary.find(",failed,not analysed,,,,"), std::string::npos) << summary;
 }
 

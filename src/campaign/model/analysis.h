@@ -29,6 +29,7 @@ struct Analysis {
   WorstChannel worst;             // once ratios were computed from a complete pedestal window
   FileState log;                  // of the log it wrote, just after; -1 when it wrote none
 
+  std::string bench;  // that analysed it; with the path, what the file is known by
   std::string path;
   std::string chip;
   std::string config;

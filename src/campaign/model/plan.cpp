@@ -62,6 +62,9 @@ void share_logs(const std::vector<std::string>& log_paths, const std::vector<Dat
   }
 }
 
+
+}  // namespace
+
 // For each chip and configuration, the file measured last (the last by
 // path among those measured at one time) is the current measurement; the
 // earlier ones are superseded by it.
@@ -89,8 +92,6 @@ void mark_superseded(std::vector<CampaignFile>& files) {
   }
 }
 
-}  // namespace
-
 Plan plan_campaign(std::vector<DataFile> found, std::vector<Analysis> stored,
                    const LogWriters& writers, const PlanSettings& settings) {
   Plan plan;
@@ -116,6 +117,7 @@ Plan plan_campaign(std::vector<DataFile> found, std::vector<Analysis> stored,
       ++plan.reused;
       continue;
     }
+    file.analysis.bench = settings.bench;
     file.analysis.path = std::move(data.path);
     file.analysis.chip = std::move(data.chip);
     file.analysis.config = std::move(data.config);

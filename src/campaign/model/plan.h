@@ -18,6 +18,7 @@ struct PlanSettings {
   bool force = false;        // read every file again
   bool write_logs = true;    // each log's owner writes it
   std::string tool_version;  // of this run; another one's analyses don't stand
+  std::string bench;         // that reads the files
 };
 
 // For each log, by a hash of its path, the id of the newest analysis that
@@ -32,6 +33,11 @@ struct Plan {
   std::uint64_t bytes_to_read = 0;
   std::size_t reused = 0;  // files whose stored analysis stands
 };
+
+// For each chip and configuration, the file measured last (the last in
+// files' order among those measured at one time) is the current
+// measurement; the earlier ones are superseded by it.
+void mark_superseded(std::vector<CampaignFile>& files);
 
 // found is in path order, each path once; stored[i] is the latest analysis
 // the store holds of found[i] (id 0 where it holds none), and writers tells

@@ -5,7 +5,6 @@
 #include <limits>
 #include <map>
 
-#include "campaign/common/folder_paths.h"
 #include "campaign/find/naming.h"
 
 namespace qavrel::campaign {
@@ -35,14 +34,8 @@ std::string link_of(const CampaignFile& file) {
   return place ? place->link : unknown_group;
 }
 
-std::string bench_of(const CampaignFile& file, const std::vector<std::string>& folders) {
-  const std::string* holder = deepest_folder_holding(file.analysis.path, folders);
-  if (holder == nullptr && folders.size() == 1) holder = &folders.front();
-  if (holder == nullptr) return unknown_group;
-  std::string top = *holder;
-  while (top.size() > 1 && top.back() == '/') top.pop_back();
-  const std::string last = file_name_of(top);
-  return last.empty() ? top : last;
+std::string bench_of(const CampaignFile& file) {
+  return file.analysis.bench.empty() ? unknown_group : file.analysis.bench;
 }
 
 std::vector<TrendGroup> trend_groups(const std::vector<CampaignFile>& files, const Grading& grading,

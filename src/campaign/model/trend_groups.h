@@ -24,9 +24,8 @@ std::string day_of(const CampaignFile& file);
 // The board and the link, from the robot's name.
 std::string board_of(const CampaignFile& file);
 std::string link_of(const CampaignFile& file);
-// The bench: the last path component of the deepest folder given
-// (canonical) that holds the file; the only one when a single folder was.
-std::string bench_of(const CampaignFile& file, const std::vector<std::string>& folders);
+// The bench that analysed the file.
+std::string bench_of(const CampaignFile& file);
 
 struct TrendGroup {
   std::string key;

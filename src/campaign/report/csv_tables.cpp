@@ -59,7 +59,8 @@ void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
             "superseded_by",
             "path_bytes",
             "measured_at",
-            "measured_from"}));
+            "measured_from",
+            "bench"}));
   for (std::size_t i = 0; i < inputs.files.size(); ++i) {
     const CampaignFile& file = inputs.files[i];
     const Analysis& analysis = file.analysis;
@@ -89,7 +90,8 @@ void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
               superseded ? inputs.files[file.superseded_by].analysis.path : "",
               is_utf8(analysis.path) ? "" : percent_escaped(analysis.path),
               file.measured.at,
-              measured_from_name(file.measured.from)}));
+              measured_from_name(file.measured.from),
+              analysis.bench}));
   }
 }
 

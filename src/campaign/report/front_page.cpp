@@ -101,11 +101,9 @@ std::string yield_figure(const Grading& grading) {
 
 // The yield and cross-talk by when and where the chips were measured.
 std::string trends(const ReportInputs& inputs) {
-  const std::vector<std::string>& folders = inputs.folders;
   const std::pair<const char*, GroupKey> keys[] = {
       {"day measured", day_of},
-      {"bench (the folder given)",
-       [&folders](const CampaignFile& file) { return bench_of(file, folders); }},
+      {"bench", bench_of},
       {"board", board_of},
       {"link", link_of}};
   std::string html =

@@ -30,7 +30,7 @@ std::string safe_stem(const std::string& text) {
 
 std::string plot_name(const Analysis& analysis) {
   return safe_stem(analysis.chip + "_" + analysis.config) + "-" +
-         Fingerprint().add(analysis.path).text() + ".svg";
+         Fingerprint().add(analysis.bench).add(analysis.path).text() + ".svg";
 }
 
 bool is_plot_name(const std::string& name) {

@@ -478,7 +478,7 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs) {
   // it stands beside the others; grades and chips follow from these.
   made_from.add(static_cast<std::int64_t>(inputs.files.size()));
   for (const CampaignFile& file : inputs.files) {
-    made_from.add(file.analysis.path).add(file.analysis.id);
+    made_from.add(file.analysis.bench).add(file.analysis.path).add(file.analysis.id);
     made_from.add(file.measured.at).add(static_cast<std::int64_t>(file.measured.from));
     made_from.add(file.superseded_by == CampaignFile::current
                       ? -1
@@ -490,7 +490,7 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs) {
     made_from.add(skipped.path).add(skipped.reason);
   made_from.add(static_cast<std::int64_t>(inputs.search.search_failures.size()));
   for (const std::string& failure : inputs.search.search_failures) made_from.add(failure);
-  // Pages show paths under the folders given, and group by them as benches.
+  // Pages show paths under the folders given.
   made_from.add(static_cast<std::int64_t>(inputs.folders.size()));
   for (const std::string& folder : inputs.folders) made_from.add(folder);
   return made_from.value();

@@ -77,6 +77,7 @@ RunOutcome run_analyses(const Plan& plan, const RunSettings& settings, ResultsSt
     these.write_log = planned.writes_log;
     FileAnalysis made = analyse_data_file(file, these, finished->ratios);
     finished->analysis = std::move(made.analysis);
+    finished->analysis.bench = planned.analysis.bench;
     finished->still_written = made.still_written;
     if (finished->analysis.has_ratios) {
       const std::string map = plots + plot_name(finished->analysis);

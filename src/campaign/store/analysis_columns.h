@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "campaign/model/analysis.h"
-#include "campaign/store/statement.h"
+#include "campaign/store/database.h"
 
 namespace qavrel::campaign {
 
@@ -17,10 +17,10 @@ struct AnalysisColumn {
   const char* type;
   // Binds the analysis's value to parameter index; null for the id, which
   // the store gives.
-  void (*bind)(Statement& insert, int index, const Analysis& analysis);
+  void (*bind)(Query& insert, int index, const Analysis& analysis);
   // Reads column index of a row into the analysis; null for columns kept
   // for readers of the store that follow from others.
-  void (*read)(const Statement& row, int index, Analysis& analysis);
+  void (*read)(const Query& row, int index, Analysis& analysis);
 };
 
 const std::vector<AnalysisColumn>& analysis_columns();
@@ -35,8 +35,8 @@ std::string insert_analysis_sql();
 std::string select_analyses_sql();
 
 // Binds every column but the id.
-void bind_analysis(Statement& insert, const Analysis& analysis);
+void bind_analysis(Query& insert, const Analysis& analysis);
 // Reads a row of select_analyses_sql().
-Analysis read_analysis(const Statement& row);
+Analysis read_analysis(const Query& row);
 
 }  // namespace qavrel::campaign

@@ -7,6 +7,7 @@
 
 #include "campaign/model/analysis.h"
 #include "campaign/store/analysis_columns.h"
+#include "campaign/store/statement.h"
 
 namespace qavrel::campaign {
 
@@ -89,6 +90,76 @@ CREATE TABLE grade_limits (
   tool_version TEXT NOT NULL
 );
 )sql";
+
+// What layout 8 adds: a data file is known by its bench and its path, so
+// that benches that share a store may use the same paths, and the record
+// of each output names its folder. Existing rows become the bench's that
+// migrates the store (?1), whose store it was.
+const char* const layout_8_tables = R"sql(
+DROP VIEW IF EXISTS latest_ratios;
+DROP VIEW IF EXISTS latest_analyses;
+DROP VIEW IF EXISTS current_measurements;
+UPDATE analyses SET bench = ?1;
+DROP INDEX analyses_by_path;
+CREATE INDEX analyses_by_path ON analyses (bench, path, id);
+CREATE TABLE data_files_8 (
+  bench TEXT NOT NULL,
+  path TEXT NOT NULL,
+  chip TEXT NOT NULL,
+  config TEXT NOT NULL,
+  grade TEXT,
+  current INTEGER,
+  measured_at TEXT,
+  measured_from TEXT CHECK (measured_from IN ('manifest', 'pattern', 'name', 'mtime')),
+  PRIMARY KEY (bench, path)
+);
+INSERT INTO data_files_8
+  SELECT ?1, path, chip, config, grade, current, measured_at, measured_from FROM data_files;
+DROP TABLE data_files;
+ALTER TABLE data_files_8 RENAME TO data_files;
+DROP TABLE output_files;
+CREATE TABLE output_files (
+  folder TEXT NOT NULL,
+  name TEXT NOT NULL,
+  made_from INTEGER NOT NULL,
+  size INTEGER NOT NULL,
+  mtime_ns INTEGER NOT NULL,
+  ctime_ns INTEGER NOT NULL,
+  PRIMARY KEY (folder, name)
+) WITHOUT ROWID;
+CREATE VIEW latest_analyses AS
+  SELECT a.*, f.measured_at, f.measured_from FROM data_files AS f
+  JOIN analyses AS a
+    ON a.id = (SELECT max(id) FROM analyses WHERE bench = f.bench AND path = f.path);
+CREATE VIEW latest_ratios AS
+  SELECT a.bench, a.path, a.chip, a.config, r.peak, r.channel, r.ratio
+  FROM latest_analyses AS a JOIN ratios AS r ON r.analysis_id = a.id;
+CREATE VIEW current_measurements AS
+  SELECT f.bench, f.chip, f.config, f.path, f.grade, a.worst_channel, a.worst_abs_mean_ratio,
+    a.worst_standard_error, a.id AS analysis_id, f.measured_at, f.measured_from
+  FROM data_files AS f
+  LEFT JOIN analyses AS a
+    ON a.id = (SELECT max(id) FROM analyses WHERE bench = f.bench AND path = f.path)
+  WHERE f.current = 1;
+)sql";
+
+// Runs each statement of sql, binding bench to every parameter.
+Status execute_with_bench(sqlite3* db, const char* sql, const std::string& bench) {
+  for (const char* rest = sql; *rest != '\0';) {
+    const char* tail = nullptr;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, rest, -1, &raw, &tail) != SQLITE_OK)
+      return Status::failure(sqlite3_errmsg(db));
+    rest = tail;
+    if (raw == nullptr) continue;  // only space was left
+    if (sqlite3_bind_parameter_count(raw) > 0)
+      sqlite3_bind_text(raw, 1, bench.data(), static_cast<int>(bench.size()), SQLITE_TRANSIENT);
+    const int step = sqlite3_step(raw);
+    sqlite3_finalize(raw);
+    if (step != SQLITE_DONE && step != SQLITE_ROW) return Status::failure(sqlite3_errmsg(db));
+  }
+  return {};
+}
 
 Status failure(sqlite3* db) { return Status::failure(sqlite3_errmsg(db)); }
 
@@ -179,7 +250,7 @@ Status add_worst_channels(sqlite3* db) {
   return step == SQLITE_DONE ? Status() : failure(db);
 }
 
-Status migrate_step(sqlite3* db, int from) {
+Status migrate_step(sqlite3* db, int from, const std::string& bench) {
   switch (from) {
     case 1:
       return add_worst_channels(db);
@@ -226,6 +297,20 @@ DELETE FROM output_files;
       // The tables write booleans as true and false, and the folder gains
       // summary.json, so every output is made again.
       return execute(db, std::string("DELETE FROM output_files;") + layout_7_tables);
+    case 7:
+      // The tables gain a bench column, so every output is made again
+      // (the records of outputs start afresh).
+    {
+      // A new store's analyses have the column from the start.
+      std::set<std::string> columns;
+      if (Status read = column_names(db, columns); !read.ok()) return read;
+      if (columns.count("bench") == 0)
+        if (Status added =
+                execute(db, "ALTER TABLE analyses ADD COLUMN bench TEXT NOT NULL DEFAULT ''");
+            !added.ok())
+          return added;
+      return execute_with_bench(db, layout_8_tables, bench);
+    }
     default:
       return Status::failure("no migration from layout " + std::to_string(from));
   }
@@ -242,7 +327,7 @@ Status check_columns(sqlite3* db) {
   return Status::failure("its analyses table has columns this version does not know");
 }
 
-Status migrate(sqlite3* db, int layout) {
+Status migrate(sqlite3* db, int layout, const std::string& bench) {
   if (layout == 0) {
     // A new store is made as layout 5 was, then brought on as any other.
     if (Status made = execute(
@@ -252,7 +337,7 @@ Status migrate(sqlite3* db, int layout) {
     layout = 5;
   }
   for (; layout < current_layout; ++layout)
-    if (Status stepped = migrate_step(db, layout); !stepped.ok()) return stepped;
+    if (Status stepped = migrate_step(db, layout, bench); !stepped.ok()) return stepped;
   if (Status checked = check_columns(db); !checked.ok()) return checked;
   Statement written;
   if (Status prepared =
@@ -271,12 +356,16 @@ Status refuse_newer(sqlite3* db, int layout) {
   if (writer.prepare(db, "SELECT written_by FROM store_layout ORDER BY layout DESC LIMIT 1").ok() &&
       writer.step() == SQLITE_ROW)
     written_by = "qavrel-campaign " + writer.text(0);
+  return refuse_newer_layout(layout, written_by);
+}
+
+}  // namespace
+
+Status refuse_newer_layout(int layout, const std::string& written_by) {
   return Status::failure("it was made by " + written_by + " (store layout " +
                          std::to_string(layout) + "); this is qavrel-campaign " + tool_version +
                          ", which reads store layouts up to " + std::to_string(current_layout));
 }
-
-}  // namespace
 
 Status layout_of(sqlite3* db, int& layout) {
   std::int64_t version = 0;
@@ -285,7 +374,7 @@ Status layout_of(sqlite3* db, int& layout) {
   return layout != 0 ? Status() : layout_by_tables(db, layout);
 }
 
-Status create_or_migrate(sqlite3* db) {
+Status create_or_migrate(sqlite3* db, const std::string& bench) {
   int layout = 0;
   if (Status read = layout_of(db, layout); !read.ok()) return read;
   if (layout > current_layout) return refuse_newer(db, layout);
@@ -295,7 +384,7 @@ Status create_or_migrate(sqlite3* db) {
   if (Status begun = execute(db, "BEGIN IMMEDIATE"); !begun.ok()) return begun;
   Status status = layout_of(db, layout);
   if (status.ok() && layout > current_layout) status = refuse_newer(db, layout);
-  if (status.ok() && layout < current_layout) status = migrate(db, layout);
+  if (status.ok() && layout < current_layout) status = migrate(db, layout, bench);
   if (status.ok()) status = execute(db, "COMMIT");
   if (!status.ok()) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   return status;

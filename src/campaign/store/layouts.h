@@ -13,7 +13,11 @@
 //      store
 //   6  when each file was measured, and the views that show it
 //   7  grade_limits, the limits each run graded by
+//   8  the bench of each analysis and data file, which a file is known by
+//      with its path; the output folder of each output's record
 #pragma once
+
+#include <string>
 
 #include "core/status.h"
 
@@ -21,12 +25,16 @@ struct sqlite3;
 
 namespace qavrel::campaign {
 
-constexpr int current_layout = 7;
+constexpr int current_layout = 8;
 
 // Creates the tables of an empty store, or brings an older layout up to
-// the current one, in one transaction. Refuses a layout newer than this
-// program knows, naming both.
-Status create_or_migrate(sqlite3* db);
+// the current one, in one transaction; the analyses of a store older than
+// layout 8 become bench's. Refuses a layout newer than this program knows,
+// naming both.
+Status create_or_migrate(sqlite3* db, const std::string& bench);
+
+// The words that refuse a store of a newer layout, made by written_by.
+Status refuse_newer_layout(int layout, const std::string& written_by);
 
 // The layout of the store: 0 for an empty one.
 Status layout_of(sqlite3* db, int& layout);

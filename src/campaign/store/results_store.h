@@ -1,23 +1,26 @@
-// The campaign's results store, an SQLite database in the output folder
-// that keeps every analysis ever made: reruns add to it and never remove
-// an analysis.
+// The campaign's results store, which keeps every analysis ever made:
+// reruns add to it and never remove an analysis. It is an SQLite file in
+// the output folder, or a PostgreSQL database that several benches share;
+// a data file is known by its bench and its path.
 //
 // Tables: analyses (one row per analysis of a data file, with the facts of
 // its reading), ratios (its 240 ratios at full double precision; NULL for
 // not-a-number), channel_means (each observed channel's mean absolute
 // ratio over the peaks), data_files (the files the last search saw, with
 // the grade and standing the last outputs gave them) and output_files
-// (what each output was made from), and grade_limits (those of each run).
+// (what each output folder's outputs were made from), and grade_limits
+// (those of each run).
 // The view latest_analyses holds the
 // newest analysis of each of those files, latest_ratios its ratios (path,
 // chip, config, peak, channel, ratio), and current_measurements one row
-// per chip and configuration. Text that is not UTF-8 is kept as a BLOB of
-// its exact bytes (see statement.h).
+// per chip and configuration. Text that is not UTF-8 is kept exactly (see
+// database.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -25,7 +28,7 @@
 
 #include "campaign/model/grading.h"
 #include "campaign/model/plan.h"
-#include "campaign/store/statement.h"
+#include "campaign/store/database.h"
 #include "core/status.h"
 
 namespace qavrel::campaign {
@@ -50,6 +53,18 @@ using OutputRecords = std::unordered_map<std::uint64_t, OutputRecord>;
 // them from the last outputs (see record_grades); 0 where it holds none.
 using StoredGrades = std::vector<std::uint8_t>;
 
+// Where the store is, and who opens it.
+struct StoreSettings {
+  std::string url;          // of a PostgreSQL database; empty for SQLite at sqlite_path
+  std::string sqlite_path;  // the SQLite file
+  int wait_ms = 10000;      // for a lock another program holds
+  // The bench this run reads files for; empty for a run that only reads
+  // the store and writes the outputs of every bench.
+  std::string bench;
+  // The output folder the records of outputs are of.
+  std::string outputs;
+};
+
 class ResultsStore {
  public:
   ResultsStore() = default;
@@ -58,9 +73,13 @@ class ResultsStore {
   ResultsStore& operator=(const ResultsStore&) = delete;
 
   // Opens or creates the store, bringing an older layout up to date, and
-  // waits up to wait_ms for a lock another program holds.
+  // keeps other runs of the bench out of it while it is open.
+  Status open(const StoreSettings& settings);
+  // The SQLite store at path, for a bench of no name.
   Status open(const std::string& path, int wait_ms = default_wait_ms);
   static constexpr int default_wait_ms = 10000;
+  // Where it is, for messages; a password is never shown.
+  std::string where() const;
   // Whether an addition could be made now: fails, with the reason, when
   // another program holds the store past the wait, or it is read-only.
   Status check_writable();
@@ -80,9 +99,14 @@ class ResultsStore {
   // those of the last run that recorded any (none for a new store).
   Status record_grade_limits(const GradeLimits& limits, std::optional<GradeLimits>& last);
 
-  // Hands the newest analysis of each path ever analysed to keep, and
-  // tells who wrote each log. keep may take the analysis.
+  // Hands the newest analysis of each path the bench ever analysed to
+  // keep, and tells who wrote each log. keep may take the analysis.
   Status load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers);
+  // The files of the last search of every other bench (of every bench,
+  // for a store opened without one) that have an analysis, in path order
+  // then bench order, with the newest analysis of each, and the grades
+  // the store holds of them.
+  Status other_benches(std::vector<CampaignFile>& files, StoredGrades& grades);
   // The ratios of a stored analysis.
   Status load_ratios(std::int64_t analysis_id, RatioTable& ratios);
 
@@ -113,18 +137,20 @@ class ResultsStore {
 
  private:
   Status fail();
-  Status execute(const char* sql);
+  Status prepare(const std::string& sql, std::unique_ptr<Query>& query);
   Status begin_batch();
-  // Deletes the row of each key with sql (one bound key), in a transaction
-  // of its own, after committing what is pending.
-  Status delete_each(const char* sql, const std::vector<std::string>& keys);
+  // Deletes the row of each key with sql (the first parameter bound to
+  // key, the second to bench), in a transaction of its own, after
+  // committing what is pending.
+  Status delete_each(const char* sql, const std::vector<std::string>& keys,
+                     const std::string& bench);
 
-  sqlite3* db_ = nullptr;
-  Statement insert_analysis_;
-  Statement insert_ratio_;
-  Statement insert_channel_mean_;
-  Statement insert_output_;
-  Statement select_ratios_;
+  std::unique_ptr<Database> db_;
+  std::string bench_;
+  std::string outputs_;
+  std::unique_ptr<Query> insert_analysis_;
+  std::unique_ptr<Query> insert_output_;
+  std::unique_ptr<Query> select_ratios_;
 };
 
 }  // namespace qavrel::campaign

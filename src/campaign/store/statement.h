@@ -24,6 +24,7 @@ class Statement {
 
   // Fails with SQLite's reason.
   Status prepare(sqlite3* db, const std::string& sql);
+  bool prepared() const { return statement_ != nullptr; }
   // Makes it ready to run again, its bindings cleared.
   void reset();
 
