@@ -254,6 +254,12 @@ struct CampaignRun::Campaign {
 
 CampaignRun::CampaignRun(const Options& options) : options_(options) {}
 
+RunEnd CampaignRun::store_lost(int status) {
+  store_.close();
+  store_open_ = false;
+  return {status, false, {}, true};
+}
+
 std::string CampaignRun::store_place() const {
   if (options_.store.empty()) return "in " + options_.output;
   return "at " + (store_open_ ? store_.where() : masked_connection(options_.store));
@@ -356,7 +362,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   if (options_.report_only) return report_only();
   const Options& options = options_;
   ResultsStore& store = store_;
-  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}}; };
+  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}, false}; };
   const auto settle_ns = static_cast<std::int64_t>(options.settle_s * 1e9);
   Plan plan;
   SearchReport search_report;
@@ -380,15 +386,15 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     }
     // Found something: now the output folder is needed.
     if (Status taken = take_output_folder(); !taken.ok()) return cannot_go_on(fail(taken.reason()));
-    if (Status opened = open_store(); !opened.ok()) return cannot_go_on(fail(opened.reason()));
+    if (Status opened = open_store(); !opened.ok()) return store_lost(fail(opened.reason()));
     // A store that another program holds is waited for, and given up on,
     // before any file is read.
     if (Status writable = store.check_writable(); !writable.ok())
-      return cannot_go_on(fail("the results store " + store_place() +
+      return store_lost(fail("the results store " + store_place() +
                                " can't be written: " + writable.reason()));
     std::vector<DataFile> last_seen;
     if (Status read = store.last_seen_in(search.unsearched, last_seen); !read.ok())
-      return cannot_go_on(fail("cannot read the results store: " + read.reason()));
+      return store_lost(fail("cannot read the results store " + store_place() + ": " + read.reason()));
     take_unsearched(std::move(last_seen), search);
     leave_waiting(waiting, search);
     if (!batch) tell_search(options, search);
@@ -401,9 +407,9 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     std::vector<Analysis> stored;
     LogWriters writers;
     if (Status read = stored_analyses(store, search.files, stored, writers); !read.ok())
-      return cannot_go_on(fail("cannot read the results store: " + read.reason()));
+      return store_lost(fail("cannot read the results store " + store_place() + ": " + read.reason()));
     if (Status recorded = store.record_search(search.files, stored_grades); !recorded.ok())
-      return cannot_go_on(
+      return store_lost(
           fail("the results store " + store_place() + " failed: " + recorded.reason()));
     PlanSettings plan_settings;
     plan_settings.force = options.force && !batch;
@@ -423,7 +429,8 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   run_settings.settle_ns = settle_ns;
   run_settings.show_progress = !options.quiet && !batch;
   RunOutcome run = run_analyses(plan, run_settings, store, stop);
-  if (Status ran = tell_run(options, store_place(), plan, run); !ran.ok()) return cannot_go_on(fail(ran.reason()));
+  if (Status ran = tell_run(options, store_place(), plan, run); !ran.ok())
+    return run.store_failure.ok() ? cannot_go_on(fail(ran.reason())) : store_lost(fail(ran.reason()));
   const std::size_t reused = plan.reused;
   // Files still being written are left out, as if this run had not found
   // them: the next one reads them.
@@ -449,7 +456,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   drop_marked(stored_grades, left);
   drop_marked(analysed, left);
   if (Status forgot = store.forget_data_files(left_after_reading); !forgot.ok())
-    return cannot_go_on(
+    return store_lost(
         fail("the results store " + store_place() + " failed: " + forgot.reason()));
   std::vector<CampaignFile> own = with_analyses(std::move(plan), std::move(run.made), left);
 
@@ -457,7 +464,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   std::vector<CampaignFile> others;
   StoredGrades other_grades;
   if (Status read = store.other_benches(others, other_grades); !read.ok())
-    return cannot_go_on(fail("cannot read the results store: " + read.reason()));
+    return store_lost(fail("cannot read the results store " + store_place() + ": " + read.reason()));
   Campaign campaign;
   JoinedBenches benches = join_benches(std::move(own), std::move(others));
   campaign.analysed = joined(benches, analysed, {});
@@ -472,12 +479,11 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
 }
 
 RunEnd CampaignRun::report_only() {
-  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}}; };
   if (Status taken = take_output_folder(); !taken.ok()) return cannot_go_on(fail(taken.reason()));
-  if (Status opened = open_store(); !opened.ok()) return cannot_go_on(fail(opened.reason()));
+  if (Status opened = open_store(); !opened.ok()) return store_lost(fail(opened.reason()));
   Campaign campaign;
   if (Status read = store_.other_benches(campaign.files, campaign.stored_grades); !read.ok())
-    return cannot_go_on(fail("cannot read the results store: " + read.reason()));
+    return store_lost(fail("cannot read the results store " + store_place() + ": " + read.reason()));
   if (campaign.files.empty())
     return {fail("the results store " + store_place() + " holds no analysed data file yet"),
             true, {}};
@@ -489,7 +495,7 @@ RunEnd CampaignRun::report_only() {
 
 RunEnd CampaignRun::grade_and_publish(Campaign& campaign, const GradedFile& graded, bool batch) {
   const Options& options = options_;
-  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}}; };
+  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}, false}; };
   const std::vector<CampaignFile>& files = campaign.files;
   // Every file of the bench that failed, in this run or as stored (a
   // damaged file stays failed until it changes), with qavrel.exe's words;
@@ -508,7 +514,7 @@ RunEnd CampaignRun::grade_and_publish(Campaign& campaign, const GradedFile& grad
   if (!batch) {
     std::optional<GradeLimits> last;
     if (Status recorded = store_.record_grade_limits(options.limits, last); !recorded.ok())
-      return cannot_go_on(
+      return store_lost(
           fail("the results store " + store_place() + " failed: " + recorded.reason()));
     if (last && !same_limits(*last, options.limits))
       std::fprintf(stderr,

@@ -27,6 +27,9 @@ struct RunEnd {
   int status = 0;
   bool can_go_on = true;
   std::vector<std::string> still_written;  // files left for a later run
+  // The results store failed, and was closed: a watch on a shared store
+  // opens it again later, as a server that restarts comes back.
+  bool store_failed = false;
 };
 
 // Says a file that this run analysed and graded.
@@ -72,6 +75,8 @@ class CampaignRun {
   // Where the store is, for messages: "in FOLDER" or "at URL", its
   // password masked.
   std::string store_place() const;
+  // Ends a run whose store failed, closing the store.
+  RunEnd store_lost(int status);
   // Writes the outputs of every bench from the store alone.
   RunEnd report_only();
   // Grades the campaign, tells what the run did, and publishes.

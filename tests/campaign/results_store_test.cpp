@@ -458,8 +458,9 @@ TEST(ResultsStore, EveryEarlierLayoutIsBroughtUpToDate) {
     const qavrel::Status opened = store.open(settings);
     ASSERT_TRUE(opened.ok()) << opened.reason();
     EXPECT_EQ(one(path, "SELECT group_concat(DISTINCT bench) FROM analyses"), "bench 7");
-    if (layout >= 5)
+    if (layout >= 5) {
       EXPECT_EQ(one(path, "SELECT group_concat(DISTINCT bench) FROM data_files"), "bench 7");
+    }
     std::vector<Analysis> latest;
     LogWriters writers;
     ASSERT_TRUE(store.load_latest(collect(latest), writers).ok());

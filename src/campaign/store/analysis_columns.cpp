@@ -180,11 +180,12 @@ const std::vector<AnalysisColumn>& columns() {
   return list;
 }
 
-std::string names(bool with_id) {
+std::string names(bool with_id, const char* prefix = "") {
   std::string list;
   for (const AnalysisColumn& column : columns()) {
     if (column.bind == nullptr && !with_id) continue;
     list += list.empty() ? "" : ", ";
+    list += prefix;
     list += column.name;
   }
   return list;
@@ -209,7 +210,10 @@ std::string insert_analysis_sql() {
   return "INSERT INTO analyses (" + names(false) + ") VALUES (" + values + ")";
 }
 
-std::string select_analyses_sql() { return "SELECT " + names(true) + " FROM analyses AS a"; }
+std::string select_analyses_sql(const std::string& more_columns) {
+  return "SELECT " + names(true, "a.") + (more_columns.empty() ? "" : ", ") + more_columns +
+         " FROM analyses AS a";
+}
 
 void bind_analysis(Query& insert, const Analysis& analysis) {
   int index = 1;

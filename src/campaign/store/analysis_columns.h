@@ -31,8 +31,8 @@ std::string create_analyses_sql();
 // in the order of the list.
 std::string insert_analysis_sql();
 // "SELECT ... FROM analyses AS a" with every column, in the order of the
-// list, for a WHERE clause to follow.
-std::string select_analyses_sql();
+// list, then more_columns, for a JOIN or WHERE clause to follow.
+std::string select_analyses_sql(const std::string& more_columns = "");
 
 // Binds every column but the id.
 void bind_analysis(Query& insert, const Analysis& analysis);

@@ -68,6 +68,16 @@ ResultsStore::~ResultsStore() {
   // What was added since the last commit is kept where it can be; a
   // failure here has nowhere to be said, and the next run redoes the rest.
   static_cast<void>(commit());
+  close();
+}
+
+void ResultsStore::close() {
+  // The statements go before the connection they were prepared on.
+  insert_analysis_.reset();
+  insert_output_.reset();
+  select_ratios_.reset();
+  if (db_) db_->rollback();
+  db_.reset();
 }
 
 Status ResultsStore::fail() {
@@ -290,9 +300,8 @@ Status ResultsStore::other_benches(std::vector<CampaignFile>& files, StoredGrade
   std::unique_ptr<Query> rows;
   // The analysis's columns, then those of its data file.
   if (Status prepared = prepare(
-          select_analyses_sql() +
-              ", f.grade, f.current, f.measured_at, f.measured_from FROM data_files AS f"
-              " JOIN analyses AS a ON a.id = (SELECT max(id) FROM analyses"
+          select_analyses_sql("f.grade, f.current, f.measured_at, f.measured_from") +
+              " JOIN data_files AS f ON a.id = (SELECT max(id) FROM analyses"
               " WHERE bench = f.bench AND path = f.path)"
               " WHERE f.bench <> ?",
           rows);

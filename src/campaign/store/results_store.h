@@ -80,6 +80,8 @@ class ResultsStore {
   static constexpr int default_wait_ms = 10000;
   // Where it is, for messages; a password is never shown.
   std::string where() const;
+  // Closes it, keeping nothing that was not committed.
+  void close();
   // Whether an addition could be made now: fails, with the reason, when
   // another program holds the store past the wait, or it is read-only.
   Status check_writable();

@@ -25,6 +25,10 @@ constexpr auto batch_gap = std::chrono::seconds(1);
 // Where events can't be had for every folder, everything is looked at
 // this often unless --rescan says otherwise.
 constexpr double fallback_rescan_s = 60;
+// A shared store that failed is tried again after a wait that doubles, up
+// to a minute, so that a server being restarted is not pressed.
+constexpr double first_retry_s = 1;
+constexpr double last_retry_s = 60;
 
 Clock::duration seconds(double value) {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
@@ -108,9 +112,14 @@ int watch_campaign(const Options& options, CampaignRun& run) {
 
   Settling settling(seconds(options.settle_s), batch_gap);
   Clock::time_point next_rescan = Clock::now() + seconds(rescan_s);
+  // While the store is away, no batch runs before retry_at.
+  bool store_away = false;
+  Clock::time_point retry_at = Clock::now();
+  double retry_s = first_retry_s;
   for (;;) {
     const Clock::time_point now = Clock::now();
     std::optional<Clock::duration> wait = settling.wait(now);
+    if (store_away && wait) wait = std::max(*wait, retry_at - now);
     if (rescan_s > 0 && (!wait || next_rescan - now < *wait))
       wait = std::max(next_rescan - now, Clock::duration::zero());
     // Rounded up, so that the wake comes when the wait is over, not before.
@@ -152,8 +161,24 @@ int watch_campaign(const Options& options, CampaignRun& run) {
       run.look_at_everything();
       next_rescan = seen + seconds(rescan_s);
     }
-    if (!settling.batch_due(seen)) continue;
+    if (!settling.batch_due(seen) || (store_away && seen < retry_at)) continue;
     const RunEnd end = run.run(settling.start_batch(seen), say_graded, true);
+    if (end.store_failed && !options.store.empty()) {
+      // What the batch had not stored is read again once the store is
+      // back: every file is looked at then.
+      std::fprintf(stderr, "qavrel-campaign: trying the results store again in %g s\n", retry_s);
+      store_away = true;
+      retry_at = Clock::now() + seconds(retry_s);
+      retry_s = std::min(2 * retry_s, last_retry_s);
+      settling.look_at_everything();
+      run.look_at_everything();
+      continue;
+    }
+    if (store_away) {
+      std::fprintf(stderr, "qavrel-campaign: the results store is back\n");
+      store_away = false;
+      retry_s = first_retry_s;
+    }
     if (!end.can_go_on) return end.status;
     if (output_lost) {
       std::fprintf(stderr,
