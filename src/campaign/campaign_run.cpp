@@ -479,7 +479,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
 }
 
 RunEnd CampaignRun::report_only() {
-  if (Status taken = take_output_folder(); !taken.ok()) return cannot_go_on(fail(taken.reason()));
+  if (Status taken = take_output_folder(); !taken.ok()) return {fail(taken.reason()), false, {}, false};
   if (Status opened = open_store(); !opened.ok()) return store_lost(fail(opened.reason()));
   Campaign campaign;
   if (Status read = store_.other_benches(campaign.files, campaign.stored_grades); !read.ok())
