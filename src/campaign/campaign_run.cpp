@@ -495,7 +495,6 @@ RunEnd CampaignRun::report_only() {
 
 RunEnd CampaignRun::grade_and_publish(Campaign& campaign, const GradedFile& graded, bool batch) {
   const Options& options = options_;
-  const auto cannot_go_on = [](int status) { return RunEnd{status, false, {}, false}; };
   const std::vector<CampaignFile>& files = campaign.files;
   // Every file of the bench that failed, in this run or as stored (a
   // damaged file stays failed until it changes), with qavrel.exe's words;
