@@ -19,6 +19,9 @@ usage: reruns_test.py QAVREL_CAMPAIGN QAVREL_GEN [EMULATOR...]
   QAVREL_RERUNS_ROUNDS=N  rounds of changes and runs (default 24)
   QAVREL_RERUNS_FILES=N   data files to start with (default 240)
   QAVREL_RERUNS_KEEP=1    keep the working folder, and say where it is
+  QAVREL_RERUNS_STORE=URL the runs keep their analyses in this PostgreSQL
+                          database (--store), the clean ones in SQLite; the
+                          outputs and logs are compared, not the stores
 """
 import gzip
 import os
@@ -42,6 +45,7 @@ seed = int(os.environ.get("QAVREL_RERUNS_SEED", "1"))
 rounds = int(os.environ.get("QAVREL_RERUNS_ROUNDS", "24"))
 start_files = int(os.environ.get("QAVREL_RERUNS_FILES", "240"))
 keep = os.environ.get("QAVREL_RERUNS_KEEP") == "1"
+shared_store = os.environ.get("QAVREL_RERUNS_STORE")
 rng = random.Random(seed)
 
 work = tempfile.mkdtemp(prefix="qavrel_reruns_")
@@ -197,8 +201,10 @@ def change(step):
             os.remove(rng.choice(outputs))
 
 
-def run(out, options, stop_at=None, kill_after=None):
+def run(out, options, stop_at=None, kill_after=None, clean=False):
     """One run of the campaign; its status (negative: the signal that ended it)."""
+    if shared_store and not clean:
+        options = options + ["--store", shared_store]
     environment = dict(os.environ)
     if stop_at:
         environment["QAVREL_CAMPAIGN_STOP_AT"] = stop_at
@@ -227,7 +233,7 @@ def run(out, options, stop_at=None, kill_after=None):
 
 def snapshot(out):
     """What a run leaves: the outputs and views, and the logs."""
-    shot = outputs.snapshot(out)
+    shot = outputs.snapshot(out, views=not shared_store)
     for log in logs():
         with open(log, "rb") as f:
             shot["log " + log] = f.read()
@@ -298,7 +304,7 @@ def main():
             fail("a complete run was stopped: %d\n%s" % (status, err.decode(errors="replace")))
         incremental = snapshot(out)
         shutil.rmtree(fresh, ignore_errors=True)
-        clean_status, clean_err = run(fresh, checked + ["--force"])
+        clean_status, clean_err = run(fresh, checked + ["--force"], clean=True)
         if clean_status != status:
             fail("the incremental run ended %d, the clean one %d\n%s\n%s" % (
                 status, clean_status, err.decode(errors="replace"), clean_err.decode(errors="replace")))
