@@ -10,6 +10,11 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L ${QAVREL_AARCH64_DEPS})
 
 set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu ${QAVREL_AARCH64_DEPS})
+# The libraries those libraries need (libpq's: TLS, Kerberos, LDAP) are
+# found there too when linking.
+foreach(dir lib/aarch64-linux-gnu usr/lib/aarch64-linux-gnu)
+  string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,-rpath-link,${QAVREL_AARCH64_DEPS}/${dir}")
+endforeach()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
