@@ -121,9 +121,11 @@ Status refuse_newer(Database& database, int layout) {
           .ok() &&
       writer->step() == Step::row)
     written_by = "qavrel-campaign " + writer->text(0);
-  return Status::failure("it was made by " + written_by + " (store layout " +
-                         std::to_string(layout) + "); this is qavrel-campaign " + tool_version +
-                         ", which reads store layouts up to " + std::to_string(current_layout));
+  std::string reason = "it was made by ";
+  reason.append(written_by).append(" (store layout ").append(std::to_string(layout));
+  reason.append("); this is qavrel-campaign ").append(tool_version);
+  reason.append(", which reads store layouts up to ").append(std::to_string(current_layout));
+  return Status::failure(reason);
 }
 
 Status migrate_step(int from) {
