@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # A throwaway PostgreSQL server for tests, on a Unix socket in a folder of
 # its own: nothing listens on the network, and fsync is off for speed.
 #
