@@ -274,6 +274,35 @@ TEST_F(PostgresDatabaseTest, APipelinedFailureSurfacesAtCommitAndLeavesNothing) 
   EXPECT_NE(database->error().find("duplicate key"), std::string::npos);
 }
 
+// More statements than are sent before their results are read: a failure
+// may be told by a later step rather than at commit, but it is told, and
+// nothing stays.
+TEST_F(PostgresDatabaseTest, ManySentStatementsAllArriveOrNoneDo) {
+  auto database = open(fresh_database());
+  ASSERT_TRUE(database);
+  ASSERT_TRUE(database->execute("CREATE TABLE keyed (id BIGINT PRIMARY KEY)").ok());
+  std::unique_ptr<Query> insert;
+  ASSERT_TRUE(database->prepare("INSERT INTO keyed (id) VALUES (?)", insert).ok());
+  // Every failure told, the commit's last.
+  const auto insert_all = [&](int repeated) {
+    std::string told;
+    EXPECT_TRUE(database->begin().ok());
+    for (int id = 0; id < 2500; ++id) {
+      insert->reset();
+      insert->bind_integer(1, id == repeated ? 0 : id);
+      if (insert->step() == Step::failed) told.append(database->error()).append("\n");
+    }
+    const Status committed = database->commit();
+    return committed.ok() ? told : told.append(committed.reason());
+  };
+  for (const int repeated : {1500, 2100}) {
+    EXPECT_NE(insert_all(repeated).find("duplicate key"), std::string::npos) << repeated;
+    EXPECT_EQ(count(*database, "SELECT count(*) FROM keyed"), 0);
+  }
+  EXPECT_EQ(insert_all(-1), "");
+  EXPECT_EQ(count(*database, "SELECT count(*) FROM keyed"), 2500);
+}
+
 TEST_F(PostgresDatabaseTest, TwoOpeningAtOnceCreateTheLayoutOnce) {
   const std::string url = fresh_database();
   std::unique_ptr<Database> first;
