@@ -91,7 +91,8 @@ class PostgresDatabaseTest : public testing::Test {
     static int made = 0;
     const std::string name = "store_" + std::to_string(++made);
     std::unique_ptr<Database> admin;
-    EXPECT_TRUE(open_postgres(server_url_, admin).ok());
+    const Status opened = open_postgres(server_url_, admin);
+    EXPECT_TRUE(opened.ok()) << opened.reason();
     if (admin) {
       EXPECT_TRUE(admin->execute("CREATE DATABASE " + name).ok()) << admin->error();
     }
