@@ -22,7 +22,7 @@
 #include "campaign/run/analyse_file.h"
 #include "campaign/run/run_analyses.h"
 #include "campaign/run/stop_signals.h"
-#include "campaign/store/postgres_database.h"
+#include "campaign/store/connection_text.h"
 #include "core/atomic_write.h"
 #include "core/log_path.h"
 
