@@ -277,10 +277,9 @@ Status CampaignRun::open_store() {
     const bool too_long =
         options_.store.empty() &&
         std::filesystem::absolute(settings.sqlite_path).string().size() > max_store_path;
-    return Status::failure("cannot open the results store " + store_place() + ": " +
-                           opened.reason() +
-                           (too_long ? " (SQLite takes paths of up to 512 bytes: choose a shorter -o)"
-                                     : ""));
+    return Status::failure(
+        "cannot open the results store " + store_place() + ": " + opened.reason() +
+        (too_long ? " (SQLite takes paths of up to 512 bytes: choose a shorter -o)" : ""));
   }
   store_open_ = true;
   return {};
@@ -390,11 +389,12 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     // A store that another program holds is waited for, and given up on,
     // before any file is read.
     if (Status writable = store.check_writable(); !writable.ok())
-      return store_lost(fail("the results store " + store_place() +
-                               " can't be written: " + writable.reason()));
+      return store_lost(
+          fail("the results store " + store_place() + " can't be written: " + writable.reason()));
     std::vector<DataFile> last_seen;
     if (Status read = store.last_seen_in(search.unsearched, last_seen); !read.ok())
-      return store_lost(fail("cannot read the results store " + store_place() + ": " + read.reason()));
+      return store_lost(
+          fail("cannot read the results store " + store_place() + ": " + read.reason()));
     take_unsearched(std::move(last_seen), search);
     leave_waiting(waiting, search);
     if (!batch) tell_search(options, search);
@@ -407,7 +407,8 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     std::vector<Analysis> stored;
     LogWriters writers;
     if (Status read = stored_analyses(store, search.files, stored, writers); !read.ok())
-      return store_lost(fail("cannot read the results store " + store_place() + ": " + read.reason()));
+      return store_lost(
+          fail("cannot read the results store " + store_place() + ": " + read.reason()));
     if (Status recorded = store.record_search(search.files, stored_grades); !recorded.ok())
       return store_lost(
           fail("the results store " + store_place() + " failed: " + recorded.reason()));
@@ -430,7 +431,8 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   run_settings.show_progress = !options.quiet && !batch;
   RunOutcome run = run_analyses(plan, run_settings, store, stop);
   if (Status ran = tell_run(options, store_place(), plan, run); !ran.ok())
-    return run.store_failure.ok() ? cannot_go_on(fail(ran.reason())) : store_lost(fail(ran.reason()));
+    return run.store_failure.ok() ? cannot_go_on(fail(ran.reason()))
+                                  : store_lost(fail(ran.reason()));
   const std::size_t reused = plan.reused;
   // Files still being written are left out, as if this run had not found
   // them: the next one reads them.
@@ -456,15 +458,15 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
   drop_marked(stored_grades, left);
   drop_marked(analysed, left);
   if (Status forgot = store.forget_data_files(left_after_reading); !forgot.ok())
-    return store_lost(
-        fail("the results store " + store_place() + " failed: " + forgot.reason()));
+    return store_lost(fail("the results store " + store_place() + " failed: " + forgot.reason()));
   std::vector<CampaignFile> own = with_analyses(std::move(plan), std::move(run.made), left);
 
   // The files of the other benches that share the store join this bench's.
   std::vector<CampaignFile> others;
   StoredGrades other_grades;
   if (Status read = store.other_benches(others, other_grades); !read.ok())
-    return store_lost(fail("cannot read the results store " + store_place() + ": " + read.reason()));
+    return store_lost(
+        fail("cannot read the results store " + store_place() + ": " + read.reason()));
   Campaign campaign;
   JoinedBenches benches = join_benches(std::move(own), std::move(others));
   campaign.analysed = joined(benches, analysed, {});
@@ -479,14 +481,16 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
 }
 
 RunEnd CampaignRun::report_only() {
-  if (Status taken = take_output_folder(); !taken.ok()) return {fail(taken.reason()), false, {}, false};
+  if (Status taken = take_output_folder(); !taken.ok())
+    return {fail(taken.reason()), false, {}, false};
   if (Status opened = open_store(); !opened.ok()) return store_lost(fail(opened.reason()));
   Campaign campaign;
   if (Status read = store_.other_benches(campaign.files, campaign.stored_grades); !read.ok())
-    return store_lost(fail("cannot read the results store " + store_place() + ": " + read.reason()));
+    return store_lost(
+        fail("cannot read the results store " + store_place() + ": " + read.reason()));
   if (campaign.files.empty())
-    return {fail("the results store " + store_place() + " holds no analysed data file yet"),
-            true, {}};
+    return {
+        fail("the results store " + store_place() + " holds no analysed data file yet"), true, {}};
   mark_superseded(campaign.files);
   campaign.analysed.assign(campaign.files.size(), false);
   campaign.own.assign(campaign.files.size(), true);
@@ -547,9 +551,9 @@ RunEnd CampaignRun::grade_and_publish(Campaign& campaign, const GradedFile& grad
          " could not be written; the report is not up to date, and the next run makes what is "
          "missing");
   if (!options.quiet && !batch) {
-    std::printf("%s\n", summary_line(files, grading, campaign.reused, failures,
-                                     campaign.left_paths.size())
-                            .c_str());
+    std::printf("%s\n",
+                summary_line(files, grading, campaign.reused, failures, campaign.left_paths.size())
+                    .c_str());
     if (outputs_failed == 0) std::printf("report: %s/report.html\n", options.output.c_str());
     if (std::fflush(stdout) != 0)
       return {fail(std::string("cannot write the summary: ") + std::strerror(errno)), true, {}};

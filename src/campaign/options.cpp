@@ -1,5 +1,7 @@
 #include "campaign/options.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
@@ -7,8 +9,6 @@
 #include <cstring>
 #include <iostream>
 #include <thread>
-
-#include <unistd.h>
 
 #include "campaign/model/analysis.h"
 
@@ -93,10 +93,11 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                  "instead of campaign.sqlite: any connection string libpq takes "
                  "(postgresql://USER@HOST/DB); the password comes from ~/.pgpass or PGPASSWORD")
       ->type_name("URL");
-  app.add_option("--bench", options.bench,
-                 "The bench's name, stored with each analysis: with its path, what a data file "
-                 "is known by (default: the host name)")
-      ->type_name("NAME");
+  const CLI::Option* const bench_option =
+      app.add_option("--bench", options.bench,
+                     "The bench's name, stored with each analysis: with its path, what a data file "
+                     "is known by (default: the host name)")
+          ->type_name("NAME");
   app.add_flag("--report-only", options.report_only,
                "Read no data file: write the outputs of every bench from the store (--store) "
                "alone");
@@ -141,6 +142,8 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
   } else if (options.paths.empty() && options.manifest.empty()) {
     return usage_error("give at least one PATH, or --manifest");
   }
+  if (bench_option->count() > 0 && options.bench.empty())
+    return usage_error("--bench needs a name");
   if (options.bench.empty()) options.bench = host_name();
   if (options.jobs < 1) return usage_error("-j must be at least 1");
   if (options.output.empty()) return usage_error("-o needs a folder");

@@ -8,11 +8,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
 #include <thread>
@@ -20,6 +22,7 @@
 
 #include "campaign/model/analysis.h"
 #include "campaign/store/layouts.h"
+#include "campaign/store/results_store.h"
 
 namespace {
 
@@ -460,6 +463,105 @@ TEST_F(PostgresDatabaseTest, AStoppedServerIsToldAsALostConnection) {
 
   run_script(server_command("start"), code);
   ASSERT_EQ(code, 0) << "the test server did not start again";
+}
+
+// A data file of chip in configuration odd, measured at a time of its name.
+DataFile data_file(const std::string& path, const std::string& chip) {
+  DataFile file;
+  file.path = path;
+  file.chip = chip;
+  file.config = "odd";
+  file.measured = {"2026-12-09T10:00:00", MeasuredFrom::name, 0};
+  return file;
+}
+
+Analysis analysis_of(const DataFile& file) {
+  Analysis analysis;
+  analysis.path = file.path;
+  analysis.chip = file.chip;
+  analysis.config = file.config;
+  analysis.ok = true;
+  analysis.tool_version = "9.9.9";
+  analysis.analysed_at = "2026-12-09T10:00:00Z";
+  return analysis;
+}
+
+std::vector<std::string> benches_and_paths(const std::vector<CampaignFile>& files) {
+  std::vector<std::string> found;
+  for (const CampaignFile& file : files)
+    found.push_back(file.analysis.bench + " " + file.analysis.path + " " + file.analysis.chip);
+  return found;
+}
+
+// What the store keeps apart by bench, whichever database is under it:
+// each bench sees its own files and analyses, another's as the other
+// benches', and one bench's search leaves another's files alone, even on
+// the same paths; names of any bytes come back as they were.
+void check_benches_apart(const std::function<StoreSettings(const std::string&)>& settings_of) {
+  const std::string odd_name = "/d/\xff\n'\"\\ 1";
+  const DataFile a1 = data_file("/d/1", "7");
+  const DataFile a2 = data_file(odd_name, "7");
+  const DataFile b1 = data_file("/d/1", "8");
+  ResultsStore a;
+  ResultsStore b;
+  ASSERT_TRUE(a.open(settings_of("a")).ok());
+  ASSERT_TRUE(b.open(settings_of("b")).ok());
+  StoredGrades grades;
+  ASSERT_TRUE(a.record_search({a1, a2}, grades).ok());
+  ASSERT_TRUE(b.record_search({b1}, grades).ok());
+  // Committed one at a time, as SQLite has one writer.
+  for (const auto& [store, file] : {std::pair{&a, a1}, {&a, a2}, {&b, b1}}) {
+    Analysis analysis = analysis_of(file);
+    ASSERT_TRUE(store->add(analysis, RatioTable()).ok());
+    EXPECT_GT(analysis.id, 0);
+    ASSERT_TRUE(store->commit().ok());
+  }
+
+  std::vector<std::string> latest;
+  LogWriters writers;
+  ASSERT_TRUE(
+      a.load_latest([&](Analysis& x) { latest.push_back(x.bench + " " + x.path); }, writers).ok());
+  std::sort(latest.begin(), latest.end());
+  EXPECT_EQ(latest, (std::vector<std::string>{"a /d/1", "a " + odd_name}));
+
+  std::vector<CampaignFile> others;
+  ASSERT_TRUE(a.other_benches(others, grades).ok());
+  EXPECT_EQ(benches_and_paths(others), std::vector<std::string>{"b /d/1 8"});
+  ASSERT_TRUE(b.other_benches(others, grades).ok());
+  EXPECT_EQ(benches_and_paths(others),
+            (std::vector<std::string>{"a /d/1 7", "a " + odd_name + " 7"}));
+  EXPECT_EQ(grades.size(), 2u);
+
+  // A's next search no longer finds /d/1; b's /d/1 stays, and a reader of
+  // every bench sees both benches' files in path order, then bench order.
+  ASSERT_TRUE(a.record_search({a2}, grades).ok());
+  ASSERT_TRUE(a.forget_data_files({"/d/1"}).ok());
+  ResultsStore reader;
+  ASSERT_TRUE(reader.open(settings_of("")).ok());
+  ASSERT_TRUE(reader.other_benches(others, grades).ok());
+  EXPECT_EQ(benches_and_paths(others),
+            (std::vector<std::string>{"b /d/1 8", "a " + odd_name + " 7"}));
+}
+
+TEST_F(PostgresDatabaseTest, BenchesAreKeptApartOnEitherDatabase) {
+  const std::string url = fresh_database();
+  check_benches_apart([&url](const std::string& bench) {
+    StoreSettings settings;
+    settings.url = url;
+    settings.bench = bench;
+    settings.outputs = "host:/out";
+    return settings;
+  });
+  char folder[] = "/tmp/qavrel-store-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  check_benches_apart([&folder](const std::string& bench) {
+    StoreSettings settings;
+    settings.sqlite_path = std::string(folder) + "/campaign.sqlite";
+    settings.bench = bench;
+    return settings;
+  });
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

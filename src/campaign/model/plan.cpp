@@ -62,7 +62,6 @@ void share_logs(const std::vector<std::string>& log_paths, const std::vector<Dat
   }
 }
 
-
 }  // namespace
 
 // For each chip and configuration, the file measured last (the last by

@@ -102,10 +102,7 @@ std::string yield_figure(const Grading& grading) {
 // The yield and cross-talk by when and where the chips were measured.
 std::string trends(const ReportInputs& inputs) {
   const std::pair<const char*, GroupKey> keys[] = {
-      {"day measured", day_of},
-      {"bench", bench_of},
-      {"board", board_of},
-      {"link", link_of}};
+      {"day measured", day_of}, {"bench", bench_of}, {"board", board_of}, {"link", link_of}};
   std::string html =
       "<h2>Trends</h2>\n<p class=\"note\">Each chip counts in every group that holds one of its "
       "current measurements, with its grade (the worst of all its current measurements), so a "

@@ -53,9 +53,7 @@ const std::vector<AnalysisColumn>& columns() {
          a.has_ratios = a.parity.has_value();
        }},
       {"status", "TEXT NOT NULL CHECK (status IN ('ok', 'failed'))",
-       [](Query& insert, int i, const Analysis& a) {
-         insert.bind_text(i, a.ok ? "ok" : "failed");
-       },
+       [](Query& insert, int i, const Analysis& a) { insert.bind_text(i, a.ok ? "ok" : "failed"); },
        [](const Query& row, int i, Analysis& a) { a.ok = row.text(i) == "ok"; }},
       {"failure", "TEXT CHECK (failure IN ('open', 'read', 'parity', 'log'))",
        [](Query& insert, int i, const Analysis& a) {
@@ -72,14 +70,10 @@ const std::vector<AnalysisColumn>& columns() {
        [](Query& insert, int i, const Analysis& a) { insert.bind_integer(i, a.marker_found); },
        [](const Query& row, int i, Analysis& a) { a.marker_found = row.integer(i) != 0; }},
       {"complete_trains", "INTEGER NOT NULL",
-       [](Query& insert, int i, const Analysis& a) {
-         insert.bind_integer(i, a.complete_trains());
-       },
+       [](Query& insert, int i, const Analysis& a) { insert.bind_integer(i, a.complete_trains()); },
        nullptr},
       {"cut_train_rows", "INTEGER NOT NULL",
-       [](Query& insert, int i, const Analysis& a) {
-         insert.bind_integer(i, a.cut_train_rows());
-       },
+       [](Query& insert, int i, const Analysis& a) { insert.bind_integer(i, a.cut_train_rows()); },
        nullptr},
       {"train_rows", "INTEGER NOT NULL",
        [](Query& insert, int i, const Analysis& a) { insert.bind_integer(i, a.train_rows); },
@@ -101,8 +95,7 @@ const std::vector<AnalysisColumn>& columns() {
        },
        [](const Query& row, int i, Analysis& a) { a.token_offset = row.integer(i); }},
       {"log_path", "TEXT NOT NULL",
-       [](Query& insert, int i, const Analysis& a) { insert.bind_text(i, a.log_path()); },
-       nullptr},
+       [](Query& insert, int i, const Analysis& a) { insert.bind_text(i, a.log_path()); }, nullptr},
       {"log_written", "INTEGER NOT NULL",
        [](Query& insert, int i, const Analysis& a) { insert.bind_integer(i, a.log_written); },
        [](const Query& row, int i, Analysis& a) { a.log_written = row.integer(i) != 0; }},

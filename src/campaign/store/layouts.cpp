@@ -300,17 +300,17 @@ DELETE FROM output_files;
     case 7:
       // The tables gain a bench column, so every output is made again
       // (the records of outputs start afresh).
-    {
-      // A new store's analyses have the column from the start.
-      std::set<std::string> columns;
-      if (Status read = column_names(db, columns); !read.ok()) return read;
-      if (columns.count("bench") == 0)
-        if (Status added =
-                execute(db, "ALTER TABLE analyses ADD COLUMN bench TEXT NOT NULL DEFAULT ''");
-            !added.ok())
-          return added;
-      return execute_with_bench(db, layout_8_tables, bench);
-    }
+      {
+        // A new store's analyses have the column from the start.
+        std::set<std::string> columns;
+        if (Status read = column_names(db, columns); !read.ok()) return read;
+        if (columns.count("bench") == 0)
+          if (Status added =
+                  execute(db, "ALTER TABLE analyses ADD COLUMN bench TEXT NOT NULL DEFAULT ''");
+              !added.ok())
+            return added;
+        return execute_with_bench(db, layout_8_tables, bench);
+      }
     default:
       return Status::failure("no migration from layout " + std::to_string(from));
   }

@@ -160,7 +160,9 @@ Status ResultsStore::last_seen_in(const std::vector<std::string>& folders,
     file.chip = rows->text(1);
     file.config = rows->text(2);
     const Query& row = *rows;
-    const auto maybe = [&row](int column) { return row.is_null(column) ? -1 : row.integer(column); };
+    const auto maybe = [&row](int column) {
+      return row.is_null(column) ? -1 : row.integer(column);
+    };
     if (!row.is_null(3)) file.state = {row.integer(3), row.integer(4), maybe(5)};
     if (row.integer(6) != 0 && !row.is_null(7))
       file.log = {row.integer(7), row.integer(8), maybe(9)};
@@ -212,12 +214,12 @@ Status ResultsStore::record_search(const std::vector<DataFile>& files, StoredGra
   if (Status prepared = prepare("DELETE FROM data_files WHERE path = ? AND bench = ?", remove);
       !prepared.ok())
     return prepared;
-  if (Status prepared = prepare(
-          "INSERT INTO data_files (bench, path, chip, config, measured_at, measured_from)"
-          " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (bench, path) DO UPDATE SET"
-          " chip = excluded.chip, config = excluded.config, grade = NULL, current = NULL,"
-          " measured_at = excluded.measured_at, measured_from = excluded.measured_from",
-          insert);
+  if (Status prepared =
+          prepare("INSERT INTO data_files (bench, path, chip, config, measured_at, measured_from)"
+                  " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (bench, path) DO UPDATE SET"
+                  " chip = excluded.chip, config = excluded.config, grade = NULL, current = NULL,"
+                  " measured_at = excluded.measured_at, measured_from = excluded.measured_from",
+                  insert);
       !prepared.ok())
     return prepared;
   for (const std::string& path : gone) {
@@ -259,10 +261,10 @@ Status ResultsStore::record_grade_limits(const GradeLimits& limits,
   }
   if (Status begun = begin_batch(); !begun.ok()) return begun;
   std::unique_ptr<Query> insert;
-  if (Status prepared = prepare(
-          "INSERT INTO grade_limits (run_at, limit_a, limit_b, limit_c, tool_version)"
-          " VALUES (?, ?, ?, ?, ?)",
-          insert);
+  if (Status prepared =
+          prepare("INSERT INTO grade_limits (run_at, limit_a, limit_b, limit_c, tool_version)"
+                  " VALUES (?, ?, ?, ?, ?)",
+                  insert);
       !prepared.ok())
     return prepared;
   insert->bind_text(1, utc_now());
@@ -275,10 +277,10 @@ Status ResultsStore::record_grade_limits(const GradeLimits& limits,
 
 Status ResultsStore::load_latest(const std::function<void(Analysis&)>& keep, LogWriters& writers) {
   std::unique_ptr<Query> rows;
-  if (Status prepared = prepare(select_analyses_sql() +
-                                    " WHERE bench = ? AND id = (SELECT max(id) FROM analyses"
-                                    " WHERE bench = a.bench AND path = a.path)",
-                                rows);
+  if (Status prepared =
+          prepare(select_analyses_sql() + " WHERE bench = ? AND id = (SELECT max(id) FROM analyses"
+                                          " WHERE bench = a.bench AND path = a.path)",
+                  rows);
       !prepared.ok())
     return prepared;
   rows->bind_text(1, bench_);
@@ -299,12 +301,12 @@ Status ResultsStore::other_benches(std::vector<CampaignFile>& files, StoredGrade
   grades.clear();
   std::unique_ptr<Query> rows;
   // The analysis's columns, then those of its data file.
-  if (Status prepared = prepare(
-          select_analyses_sql("f.grade, f.current, f.measured_at, f.measured_from") +
-              " JOIN data_files AS f ON a.id = (SELECT max(id) FROM analyses"
-              " WHERE bench = f.bench AND path = f.path)"
-              " WHERE f.bench <> ?",
-          rows);
+  if (Status prepared =
+          prepare(select_analyses_sql("f.grade, f.current, f.measured_at, f.measured_from") +
+                      " JOIN data_files AS f ON a.id = (SELECT max(id) FROM analyses"
+                      " WHERE bench = f.bench AND path = f.path)"
+                      " WHERE f.bench <> ?",
+                  rows);
       !prepared.ok())
     return prepared;
   rows->bind_text(1, bench_);
@@ -382,9 +384,8 @@ Status ResultsStore::add(Analysis& analysis, const RatioTable& ratios) {
       table[3].reals.push_back(ratios.values[peak][column]);
     }
   if (Status inserted = db_->insert_numbers("ratios", table); !inserted.ok()) return fail();
-  std::vector<NumberColumn> means_table = {{"analysis_id", false, {}, {}},
-                                           {"channel", false, {}, {}},
-                                           {"mean_abs_ratio", true, {}, {}}};
+  std::vector<NumberColumn> means_table = {
+      {"analysis_id", false, {}, {}}, {"channel", false, {}, {}}, {"mean_abs_ratio", true, {}, {}}};
   const auto means = mean_abs_ratios(ratios);
   for (int column = 0; column < qavrel::observed_channels; ++column) {
     if (std::isnan(means[static_cast<std::size_t>(column)])) continue;
@@ -440,10 +441,9 @@ Status ResultsStore::load_outputs(OutputRecords& records) {
 
 Status ResultsStore::load_output(const std::string& name, OutputRecord& record, bool& known) {
   std::unique_ptr<Query> row;
-  if (Status prepared = prepare(
-          "SELECT made_from, size, mtime_ns, ctime_ns FROM output_files"
-          " WHERE name = ? AND folder = ?",
-          row);
+  if (Status prepared = prepare("SELECT made_from, size, mtime_ns, ctime_ns FROM output_files"
+                                " WHERE name = ? AND folder = ?",
+                                row);
       !prepared.ok())
     return prepared;
   row->bind_text(1, name);
@@ -514,10 +514,9 @@ Status ResultsStore::channel_means(const std::vector<std::int64_t>& analyses,
         !inserted.ok())
       return fail();
   std::unique_ptr<Query> select;
-  if (Status prepared = prepare(
-          "SELECT channel, mean_abs_ratio FROM chosen"
-          " JOIN channel_means ON channel_means.analysis_id = chosen.id",
-          select);
+  if (Status prepared = prepare("SELECT channel, mean_abs_ratio FROM chosen"
+                                " JOIN channel_means ON channel_means.analysis_id = chosen.id",
+                                select);
       !prepared.ok())
     return prepared;
   // Sorted before they are summed: a sum of doubles depends on its order,

@@ -71,7 +71,7 @@ class SqliteDatabase : public Database {
 
   Status execute(const std::string& sql) override {
     return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK ? Status()
-                                                                                   : failure();
+                                                                                  : failure();
   }
 
   std::string error() override {
@@ -106,7 +106,7 @@ class SqliteDatabase : public Database {
     Statement& insert = inserts_[sql];
     if (!insert.prepared())
       if (Status prepared = insert.prepare(db_, sql); !prepared.ok()) return prepared;
-    const std::size_t rows = columns.empty() ? 0
+    const std::size_t rows = columns.empty()           ? 0
                              : columns.front().is_real ? columns.front().reals.size()
                                                        : columns.front().integers.size();
     for (std::size_t row = 0; row < rows; ++row) {
