@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <set>
 #include <unordered_set>
@@ -146,6 +147,9 @@ class Publisher {
   bool cut_short_ = false;                            // by stop, with outputs not in place
   std::set<std::string> touched_folders_;
   std::vector<Status> failures_;
+  // The ratios read last: a chip page draws each file's map and then its
+  // profile, and a store on a server is a round trip away.
+  std::deque<std::pair<std::int64_t, RatioTable>> recent_ratios_;
 };
 
 std::vector<Output> Publisher::expected() const {
@@ -189,10 +193,17 @@ std::string Publisher::map_placeholder(std::size_t file) const {
 
 // A file's stored ratios; a failure to read them is one of the run's.
 RatioTable Publisher::ratios_of(const Analysis& analysis) {
+  constexpr std::size_t kept = 16;  // more than the files of a chip page, as a rule
+  for (const auto& [id, ratios] : recent_ratios_)
+    if (id == analysis.id) return ratios;
   RatioTable ratios;
-  if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok())
+  if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok()) {
     failures_.push_back(
         Status::failure("cannot read the ratios of " + analysis.path + ": " + loaded.reason()));
+    return ratios;
+  }
+  if (recent_ratios_.size() == kept) recent_ratios_.pop_front();
+  recent_ratios_.emplace_back(analysis.id, ratios);
   return ratios;
 }
 

@@ -20,6 +20,8 @@ namespace {
 // Results are read at least this often, so that neither side's buffers
 // fill while the other waits to write.
 constexpr int most_sent = 1000;
+// Rows of insert_numbers are sent once this much text waits.
+constexpr std::size_t most_kept_bytes = 8 << 20;
 
 constexpr const char* lost_connection = "the connection to the server was lost: ";
 
@@ -136,7 +138,8 @@ Status PostgresDatabase::send(const std::string& name, const ParameterValues& va
 
 Status PostgresDatabase::run(const std::string& name, const ParameterValues& values,
                              pg_result*& rows) {
-  if (Status collected = collect_sent(); !collected.ok()) return collected;
+  if (Status settled = changing_.count(name) != 0 ? collect_sent() : settle(); !settled.ok())
+    return settled;
   const std::vector<const char*> pointers = value_pointers(values);
   Result result(PQexecPrepared(connection_, name.c_str(), static_cast<int>(pointers.size()),
                                pointers.data(), nullptr, nullptr, 0));
@@ -146,14 +149,14 @@ Status PostgresDatabase::run(const std::string& name, const ParameterValues& val
 }
 
 Status PostgresDatabase::run_simple(const std::string& sql) {
-  if (Status collected = collect_sent(); !collected.ok()) return collected;
+  if (Status settled = settle(); !settled.ok()) return settled;
   Result result(PQexec(connection_, sql.c_str()));
   return succeeded(result.get()) ? Status() : failed_result(result.get());
 }
 
 Status PostgresDatabase::query_text(const std::string& sql, const ParameterValues& values,
                                     std::string& value) {
-  if (Status collected = collect_sent(); !collected.ok()) return collected;
+  if (Status settled = settle(); !settled.ok()) return settled;
   const std::vector<const char*> pointers = value_pointers(values);
   Result result(PQexecParams(connection_, sql.c_str(), static_cast<int>(pointers.size()), nullptr,
                              pointers.data(), nullptr, nullptr, 0));
@@ -179,6 +182,7 @@ Status PostgresDatabase::prepare(const std::string& sql, std::unique_ptr<Query>&
   std::string name = "qavrel_" + std::to_string(++statements_);
   Result result(PQprepare(connection_, name.c_str(), numbered.c_str(), 0, nullptr));
   if (!succeeded(result.get())) return failed_result(result.get());
+  if (changes_rows(sql)) changing_.insert(name);
   query = std::make_unique<PostgresQuery>(*this, std::move(name), parameters, returns_rows(sql),
                                           forgotten_);
   return {};
@@ -197,9 +201,9 @@ Status PostgresDatabase::begin() {
 }
 
 Status PostgresDatabase::commit() {
-  if (Status collected = collect_sent(); !collected.ok()) {
+  if (Status settled = settle(); !settled.ok()) {
     rollback();
-    return collected;
+    return settled;
   }
   Result result(PQexec(connection_, "COMMIT"));
   // Whether it failed or not, the transaction is over.
@@ -212,6 +216,8 @@ Status PostgresDatabase::commit() {
 }
 
 void PostgresDatabase::rollback() {
+  kept_rows_.clear();
+  kept_bytes_ = 0;
   if (PQstatus(connection_) == CONNECTION_BAD) {
     // Nothing to undo: the server ended the transaction with the session.
     sent_ = 0;
@@ -227,29 +233,55 @@ void PostgresDatabase::rollback() {
 Status PostgresDatabase::insert_numbers(const char* table,
                                         const std::vector<NumberColumn>& columns) {
   if (columns.empty()) return {};
-  std::string names;
-  std::string arrays;
-  ParameterValues values;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    const NumberColumn& column = columns[i];
-    const char* separator = i == 0 ? "" : ", ";
-    names.append(separator).append(column.name);
-    arrays.append(separator).append("$").append(std::to_string(i + 1));
-    arrays.append(column.is_real ? "::float8[]" : "::bigint[]");
-    values.emplace_back(column.is_real ? real_array(column.reals) : integer_array(column.integers));
+  const std::size_t rows =
+      columns.front().is_real ? columns.front().reals.size() : columns.front().integers.size();
+  std::string key = table;
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    key.append(i == 0 ? " (" : ", ").append(columns[i].name);
+  key += ")";
+  // Kept as COPY's text, sent in one go: the server adds rows that come
+  // by COPY several times faster than those of single statements.
+  std::string& text = kept_rows_[key];
+  const std::size_t before = text.size();
+  for (std::size_t row = 0; row < rows; ++row)
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const NumberColumn& column = columns[i];
+      if (column.is_real) {
+        const std::optional<std::string> value = real_text(column.reals[row]);
+        text += value ? *value : "\\N";
+      } else {
+        text += std::to_string(column.integers[row]);
+      }
+      text += i + 1 == columns.size() ? '\n' : '\t';
+    }
+  kept_bytes_ += text.size() - before;
+  return kept_bytes_ >= most_kept_bytes ? copy_kept_rows() : Status();
+}
+
+Status PostgresDatabase::settle() {
+  if (Status collected = collect_sent(); !collected.ok()) return collected;
+  return copy_kept_rows();
+}
+
+Status PostgresDatabase::copy_kept_rows() {
+  if (kept_rows_.empty()) return {};
+  if (Status collected = collect_sent(); !collected.ok()) return collected;
+  std::map<std::string, std::string> rows;
+  rows.swap(kept_rows_);
+  kept_bytes_ = 0;
+  for (const auto& [into, text] : rows) {
+    Result started(PQexec(connection_, ("COPY " + into + " FROM STDIN").c_str()));
+    if (PQresultStatus(started.get()) != PGRES_COPY_IN) return failed_result(started.get());
+    const bool sent = PQputCopyData(connection_, text.data(), static_cast<int>(text.size())) == 1;
+    if (PQputCopyEnd(connection_, sent ? nullptr : "not sent") != 1)
+      return failed(first_line(PQerrorMessage(connection_)));
+    Status status;
+    for (Result result(PQgetResult(connection_)); result; result.reset(PQgetResult(connection_)))
+      if (status.ok() && !succeeded(result.get())) status = failed_result(result.get());
+    if (!status.ok()) return status;
+    if (!sent) return failed(first_line(PQerrorMessage(connection_)));
   }
-  const bool empty =
-      columns.front().is_real ? columns.front().reals.empty() : columns.front().integers.empty();
-  if (empty) return {};
-  std::string sql = "INSERT INTO ";
-  sql.append(table).append(" (").append(names).append(") SELECT * FROM unnest(");
-  sql.append(arrays).append(")");
-  if (Status entered = enter_pipeline(); !entered.ok()) return entered;
-  const std::vector<const char*> pointers = value_pointers(values);
-  if (PQsendQueryParams(connection_, sql.c_str(), static_cast<int>(pointers.size()), nullptr,
-                        pointers.data(), nullptr, nullptr, 0) != 1)
-    return failed(first_line(PQerrorMessage(connection_)));
-  return sent_one();
+  return {};
 }
 
 Status PostgresDatabase::check_writable() {

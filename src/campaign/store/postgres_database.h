@@ -4,8 +4,10 @@
 // and a failure among them is told then.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,10 @@ class PostgresDatabase : public Database {
   // Reads the results of every statement sent and leaves pipeline mode;
   // the first failure among them is returned.
   Status collect_sent();
+  // Also copies the rows insert_numbers keeps in: done before anything
+  // that reads, and before a commit.
+  Status settle();
+  Status copy_kept_rows();
   Status run_simple(const std::string& sql);
   Status enter_pipeline();
   // Counts a statement sent, reading the results when many wait.
@@ -73,6 +79,12 @@ class PostgresDatabase : public Database {
   // The names of prepared statements whose queries are gone.
   std::shared_ptr<std::vector<std::string>> forgotten_;
   int sent_ = 0;  // statements sent whose results are unread
+  // Rows of insert_numbers not yet sent, as COPY's text, by "table (columns)".
+  std::map<std::string, std::string> kept_rows_;
+  // Prepared statements that change rows (and may return some): they read
+  // no table, so the rows kept wait on.
+  std::set<std::string> changing_;
+  std::size_t kept_bytes_ = 0;
   bool in_transaction_ = false;
   int statements_ = 0;  // for unique names of prepared statements
 };

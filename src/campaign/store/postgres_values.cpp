@@ -63,10 +63,13 @@ std::string numbered_parameters(const std::string& sql, int& count) {
   return out;
 }
 
-bool returns_rows(const std::string& sql) {
+bool changes_rows(const std::string& sql) {
   const std::string word = first_word(sql);
-  const bool changes = word == "INSERT" || word == "UPDATE" || word == "DELETE";
-  return !changes || has_word(sql, "RETURNING");
+  return word == "INSERT" || word == "UPDATE" || word == "DELETE";
+}
+
+bool returns_rows(const std::string& sql) {
+  return !changes_rows(sql) || has_word(sql, "RETURNING");
 }
 
 std::optional<std::string> real_text(double value) {

@@ -15,6 +15,9 @@ namespace qavrel::campaign {
 // number. Our SQL never holds a ? inside a string literal.
 std::string numbered_parameters(const std::string& sql, int& count);
 
+// Whether it is an INSERT, UPDATE or DELETE.
+bool changes_rows(const std::string& sql);
+
 // Whether the statement may return rows: anything but an INSERT, UPDATE or
 // DELETE without RETURNING. The others can be sent without waiting.
 bool returns_rows(const std::string& sql);
