@@ -488,6 +488,7 @@ Analysis analysis_of(const DataFile& file) {
 
 std::vector<std::string> benches_and_paths(const std::vector<CampaignFile>& files) {
   std::vector<std::string> found;
+  found.reserve(files.size());
   for (const CampaignFile& file : files)
     found.push_back(file.analysis.bench + " " + file.analysis.path + " " + file.analysis.chip);
   return found;

@@ -371,7 +371,7 @@ Status ResultsStore::add(Analysis& analysis, const RatioTable& ratios) {
   if (insert.step() != Step::done) return fail();
   if (!analysis.has_ratios) return {};
   const qavrel::Parity pulsed = *analysis.parity;
-  constexpr std::size_t cells = qavrel::npeaks * qavrel::observed_channels;
+  constexpr auto cells = static_cast<std::size_t>(qavrel::npeaks) * qavrel::observed_channels;
   std::vector<NumberColumn> table = {{"analysis_id", false, {}, {}},
                                      {"peak", false, {}, {}},
                                      {"channel", false, {}, {}},
