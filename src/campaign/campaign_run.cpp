@@ -254,6 +254,11 @@ struct CampaignRun::Campaign {
 
 CampaignRun::CampaignRun(const Options& options) : options_(options) {}
 
+bool CampaignRun::other_benches_changed() {
+  std::string state;
+  return store_open_ && store_.other_benches_state(state).ok() && state != other_benches_seen_;
+}
+
 RunEnd CampaignRun::store_lost(int status) {
   store_.close();
   store_open_ = false;
@@ -298,8 +303,13 @@ std::optional<int> CampaignRun::prepare() {
   if (resolved) rules_.output_folder = absolute.lexically_normal().string();
   // A shared store that can't be reached stops the run before anything is
   // written or read.
-  if (!options_.store.empty())
+  if (!options_.store.empty()) {
     if (Status opened = open_store(); !opened.ok()) return fail(opened.reason());
+    if (!options_.report_only)
+      if (Status writable = store_.check_writable(); !writable.ok())
+        return fail("the results store " + store_place() +
+                    " can't be written: " + writable.reason());
+  }
   // A watch holds the folder from the start, for all its batches; a run
   // makes it only once there is something to put there.
   if (options_.watch) {
@@ -461,9 +471,13 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     return store_lost(fail("the results store " + store_place() + " failed: " + forgot.reason()));
   std::vector<CampaignFile> own = with_analyses(std::move(plan), std::move(run.made), left);
 
-  // The files of the other benches that share the store join this bench's.
+  // The files of the other benches that share the store join this bench's;
+  // their state is taken first, so that a change after it is seen later.
   std::vector<CampaignFile> others;
   StoredGrades other_grades;
+  if (Status read = store.other_benches_state(other_benches_seen_); !read.ok())
+    return store_lost(
+        fail("cannot read the results store " + store_place() + ": " + read.reason()));
   if (Status read = store.other_benches(others, other_grades); !read.ok())
     return store_lost(
         fail("cannot read the results store " + store_place() + ": " + read.reason()));
@@ -481,16 +495,17 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
 }
 
 RunEnd CampaignRun::report_only() {
-  if (Status taken = take_output_folder(); !taken.ok())
-    return {fail(taken.reason()), false, {}, false};
   if (Status opened = open_store(); !opened.ok()) return store_lost(fail(opened.reason()));
   Campaign campaign;
   if (Status read = store_.other_benches(campaign.files, campaign.stored_grades); !read.ok())
     return store_lost(
         fail("cannot read the results store " + store_place() + ": " + read.reason()));
+  // Nothing to show: no output folder is made.
   if (campaign.files.empty())
     return {
         fail("the results store " + store_place() + " holds no analysed data file yet"), true, {}};
+  if (Status taken = take_output_folder(); !taken.ok())
+    return {fail(taken.reason()), false, {}, false};
   mark_superseded(campaign.files);
   campaign.analysed.assign(campaign.files.size(), false);
   campaign.own.assign(campaign.files.size(), true);
@@ -513,8 +528,9 @@ RunEnd CampaignRun::grade_and_publish(Campaign& campaign, const GradedFile& grad
     }
 
   // The limits are those of the outputs about to be written; a watch's
-  // batches grade by those of its first run.
-  if (!batch) {
+  // batches grade by those of its first run. A report from the store
+  // alone grades no bench's files: the benches' limits stay the last.
+  if (!batch && !options.report_only) {
     std::optional<GradeLimits> last;
     if (Status recorded = store_.record_grade_limits(options.limits, last); !recorded.ok())
       return store_lost(
@@ -531,8 +547,12 @@ RunEnd CampaignRun::grade_and_publish(Campaign& campaign, const GradedFile& grad
   if (graded)
     for (std::size_t i = 0; i < files.size(); ++i)
       if (campaign.analysed[i]) graded(files[i], grading.of_file[i], grading.limits);
-  const ReportInputs inputs{files, grading, campaign.search_report, options.ratios_csv,
-                            given_folders(options)};
+  const ReportInputs inputs{files,
+                            grading,
+                            campaign.search_report,
+                            options.ratios_csv,
+                            given_folders(options),
+                            !options.store.empty()};
   std::size_t outputs_failed = campaign.map_failures;
   std::atomic<bool>& stop = catch_stop_signals();
   const Published published = publish(options.output, inputs, store_, campaign.stored_grades, stop);
@@ -540,6 +560,12 @@ RunEnd CampaignRun::grade_and_publish(Campaign& campaign, const GradedFile& grad
     std::fprintf(stderr, "failed: %s\n", failure.reason().c_str());
     ++outputs_failed;
   }
+  // A shared store that failed while the outputs were written ends the run
+  // as a store that fails before does: a watch then tries it again.
+  if (published.store_failed && !options.store.empty())
+    return store_lost(fail("the results store " + store_place() +
+                           " failed while the outputs were written; those not yet written were "
+                           "left as they were, and the next run makes them"));
   if (published.cut_short) {
     std::fprintf(stderr,
                  "qavrel-campaign: stopped while writing the outputs; those not yet replaced "

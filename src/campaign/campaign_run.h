@@ -58,6 +58,11 @@ class CampaignRun {
   void changed(const std::string& path);
   void look_at_everything();
 
+  // For a watch on a shared store: whether other benches changed the
+  // campaign since the last run read it. A failure reads as no change; the
+  // next batch tells it.
+  bool other_benches_changed();
+
   // The folders that hold the campaign's data files as the last run found
   // them, for a watch to look into too.
   const std::vector<std::string>& data_folders() const { return data_folders_; }
@@ -95,6 +100,7 @@ class CampaignRun {
   // those where something changed are listed again.
   std::unique_ptr<FolderListings> listings_;
   std::vector<std::string> data_folders_;
+  std::string other_benches_seen_;  // their state when the last run read them
 };
 
 }  // namespace qavrel::campaign

@@ -24,8 +24,10 @@ int run_campaign(const Options& options) {
   CampaignRun run(options);
   if (const std::optional<int> ended = run.prepare()) return *ended;
   const RunEnd first = run.run();
-  if (!options.watch || !first.can_go_on) return first.status;
-  return watch_campaign(options, run);
+  // A watch on a shared store outlasts the server's restarts.
+  const bool store_away = first.store_failed && !options.store.empty();
+  if (!options.watch || (!first.can_go_on && !store_away)) return first.status;
+  return watch_campaign(options, run, store_away);
 }
 
 }  // namespace

@@ -88,11 +88,12 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                      "GRADE or worse: A, B, C, \"no data\", fail or \"not analysed\", worst last "
                      "(not with --watch)")
           ->type_name("GRADE");
-  app.add_option("--store", options.store,
-                 "Keep the analyses in this PostgreSQL database, which several benches share, "
-                 "instead of campaign.sqlite: any connection string libpq takes "
-                 "(postgresql://USER@HOST/DB); the password comes from ~/.pgpass or PGPASSWORD")
-      ->type_name("URL");
+  const CLI::Option* const store_option =
+      app.add_option("--store", options.store,
+                     "Keep the analyses in this PostgreSQL database, which several benches share, "
+                     "instead of campaign.sqlite: any connection string libpq takes "
+                     "(postgresql://USER@HOST/DB); the password comes from ~/.pgpass or PGPASSWORD")
+          ->type_name("URL");
   const CLI::Option* const bench_option =
       app.add_option("--bench", options.bench,
                      "The bench's name, stored with each analysis: with its path, what a data file "
@@ -134,6 +135,8 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
     }
     return usage_error(error.what());
   }
+  if (store_option->count() > 0 && options.store.empty())
+    return usage_error("--store needs a connection string");
   if (options.report_only) {
     if (options.store.empty()) return usage_error("--report-only needs --store");
     if (!options.paths.empty() || !options.manifest.empty())

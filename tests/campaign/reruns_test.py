@@ -234,6 +234,10 @@ def run(out, options, stop_at=None, kill_after=None, clean=False):
 def snapshot(out):
     """What a run leaves: the outputs and views, and the logs."""
     shot = outputs.snapshot(out, views=not shared_store)
+    if shared_store and "report.html" in shot:
+        # The one line that says where the analyses are.
+        shot["report.html"] = shot["report.html"].replace(
+            b"the shared results store (schema qavrel_campaign)", b"campaign.sqlite")
     for log in logs():
         with open(log, "rb") as f:
             shot["log " + log] = f.read()

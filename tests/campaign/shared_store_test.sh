@@ -130,7 +130,7 @@ expect "server stopped: logs kept" "$(($(find big -name '*.log' | wc -l) > 0))" 
 postgres_server_start "$server" >/dev/null
 run -q -j 2 --store "$stopped" -o stopped_out big
 expect "after the stop: status" "$status" 0
-run -q -j 2 -o never_stopped big
+run -q -j 2 --store "$(database never_stopped)" -o never_stopped big
 expect "after the stop: outputs equal an uninterrupted run's" "$(same_outputs stopped_out never_stopped)" ""
 
 # Two runs of one bench exclude each other; another bench's does not wait.
@@ -178,9 +178,23 @@ wait_until "the watch to see the store gone" grep -q "trying the results store a
 postgres_server_start "$server" >/dev/null
 wait_until "the watch to grade the new file" grep -q vemra6 watch_lines
 expect "watch: store back" "$(grep -c "the results store is back" watch_err)" 1
+# Another bench's file, which no event here tells, joins the watch's
+# outputs all the same.
+mkdir -p elsewhere/d
+"${gen[@]}" --trains 2 --seed 5 >elsewhere/d/100200_vemra7_b_l_20mV_calib-odd_adc.txt
+run -q --store "$watched" --bench elsewhere -o elsewhere_out elsewhere
+expect "watch: another bench's run" "$status" 0
+wait_until "the watch to show another bench's file" grep -q vemra7 watch_out/summary.csv
 kill -INT "$pid"
 wait "$pid"
-expect "watch: in the store" "$(query "$watched" "SELECT count(*) FROM qavrel_campaign.data_files")" 2
+expect "watch: in the store" "$(query "$watched" "SELECT count(*) FROM qavrel_campaign.data_files")" 3
+
+# A store without a file yet makes no output folder; --store needs a URL.
+empty=$(database empty)
+run --report-only --store "$empty" -o empty_out
+expect "empty store: status" "$status|$([[ -e empty_out ]] && echo made)" "1|"
+run --store "" -o no_store small
+expect "empty URL: usage" "$status|$([[ -e no_store ]] && echo made)" "2|"
 
 # A store of a later version is refused, naming both versions.
 query "$four" "UPDATE qavrel_campaign.store_layout SET layout = 99, written_by = '9.9.9'" >/dev/null

@@ -149,7 +149,9 @@ std::string front_page(const ReportInputs& inputs,
           markup_escaped(latest_analysis) + ". Tables: " + link("summary.csv", "summary.csv") +
           " (a row per data file), " + link("chips.csv", "chips.csv") + " (a row per chip)" +
           (inputs.ratios_csv ? ", " + link("ratios.csv", "ratios.csv") + " (every ratio)" : "") +
-          "; every analysis is in campaign.sqlite.</p>\n";
+          (inputs.shared_store ? "; every analysis is in the shared results store (schema "
+                                 "qavrel_campaign).</p>\n"
+                               : "; every analysis is in campaign.sqlite.</p>\n");
   html += yield_figure(inputs.grading);
   html += overview(inputs, failures.size());
   html += "<p>" + link("index/problems.html", "Every failure and skipped name") + "</p>\n";

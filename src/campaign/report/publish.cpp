@@ -145,6 +145,9 @@ class Publisher {
   std::unordered_set<std::uint64_t> maps_to_write_;   // files whose maps are among to_write_
   std::vector<std::pair<Output, FileState>> placed_;  // and each one's state once in place
   bool cut_short_ = false;                            // by stop, with outputs not in place
+  // A read from the store failed: what is drawn from then on would be
+  // wrong, so nothing more is put in place.
+  bool store_failed_ = false;
   std::set<std::string> touched_folders_;
   std::vector<Status> failures_;
   // The ratios read last: a chip page draws each file's map and then its
@@ -197,9 +200,12 @@ RatioTable Publisher::ratios_of(const Analysis& analysis) {
   for (const auto& [id, ratios] : recent_ratios_)
     if (id == analysis.id) return ratios;
   RatioTable ratios;
+  if (store_failed_) return ratios;
   if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok()) {
-    failures_.push_back(
-        Status::failure("cannot read the ratios of " + analysis.path + ": " + loaded.reason()));
+    failures_.push_back(Status::failure("cannot read the ratios of " + analysis.path + ": " +
+                                        loaded.reason() +
+                                        "; the outputs not yet written were left as they were"));
+    store_failed_ = true;
     return ratios;
   }
   if (recent_ratios_.size() == kept) recent_ratios_.pop_front();
@@ -322,6 +328,7 @@ void Publisher::placed(const Output& output) {
 }
 
 void Publisher::write_text(const Output& output, const std::string& text) {
+  if (store_failed_) return;
   bool done = false;
   if (Status written = write_output(path(output.name), text, stop_, done); !written.ok())
     failures_.push_back(written);
@@ -337,6 +344,7 @@ void Publisher::write_streamed(const Output& output, const std::function<void(Ou
   }
   OutputFile file(path(output.name), stop_);
   fill(file);
+  if (store_failed_) return;  // what it holds would be wrong: it is not put in place
   if (Status finished = file.finish(); !finished.ok())
     failures_.push_back(finished);
   else if (!file.placed())
@@ -345,6 +353,7 @@ void Publisher::write_streamed(const Output& output, const std::function<void(Ou
 }
 
 void Publisher::write(const Output& output) {
+  if (store_failed_) return;
   if (stop_) {
     cut_short_ = true;
     return;
@@ -409,10 +418,12 @@ void Publisher::write(const Output& output) {
         RatioTable ratios;
         for (const CampaignFile& campaign_file : inputs_.files) {
           const Analysis& analysis = campaign_file.analysis;
-          if (!analysis.has_ratios || stop_) continue;
-          if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok())
+          if (!analysis.has_ratios || stop_ || store_failed_) continue;
+          if (Status loaded = store_.load_ratios(analysis.id, ratios); !loaded.ok()) {
             failures_.push_back(Status::failure("cannot read the ratios of " + analysis.path +
                                                 ": " + loaded.reason()));
+            store_failed_ = true;
+          }
           file.write(ratios_csv_rows(analysis, ratios));
         }
       });
@@ -424,7 +435,7 @@ Published Publisher::run() {
   std::vector<Output> outputs = expected();
   OutputRecords records;
   if (Status read = store_.load_outputs(records); !read.ok())
-    return {{Status::failure("results store: " + read.reason())}, false};
+    return {{Status::failure("results store: " + read.reason())}, false, true};
   const auto folder_record = records.find(hash_of(whole_folder));
   const bool inputs_as_recorded =
       folder_record != records.end() && folder_record->second.made_from == everything_;
@@ -438,7 +449,9 @@ Published Publisher::run() {
       std::error_code made;
       fs::create_directories(path(folder), made);
       if (made)
-        return {{Status::failure("cannot create " + path(folder) + ": " + made.message())}, false};
+        return {{Status::failure("cannot create " + path(folder) + ": " + made.message())},
+                false,
+                false};
     }
     std::stable_sort(to_write_.begin(), to_write_.end(),
                      [](const Output& a, const Output& b) { return a.kind < b.kind; });
@@ -448,7 +461,7 @@ Published Publisher::run() {
     for (const Output& output : to_write_) changing.push_back(output.name);
     changing.insert(changing.end(), removed.begin(), removed.end());
     if (Status forgot = store_.forget_outputs(changing); !forgot.ok())
-      return {{Status::failure("results store: " + forgot.reason())}, false};
+      return {{Status::failure("results store: " + forgot.reason())}, false, true};
     for (const Output& output : to_write_) write(output);
     for (const std::string& name : removed) {
       if (stop_) {
@@ -475,7 +488,7 @@ Published Publisher::run() {
   if (recorded_all.ok()) recorded_all = store_.commit();
   if (!recorded_all.ok())
     failures_.push_back(Status::failure("results store: " + recorded_all.reason()));
-  return {failures_, cut_short_};
+  return {failures_, cut_short_, store_failed_ || !recorded_all.ok()};
 }
 
 }  // namespace
@@ -501,6 +514,7 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs) {
     made_from.add(skipped.path).add(skipped.reason);
   made_from.add(static_cast<std::int64_t>(inputs.search.search_failures.size()));
   for (const std::string& failure : inputs.search.search_failures) made_from.add(failure);
+  made_from.add(inputs.shared_store ? 1 : 0);
   // Pages show paths under the folders given.
   made_from.add(static_cast<std::int64_t>(inputs.folders.size()));
   for (const std::string& folder : inputs.folders) made_from.add(folder);

@@ -34,6 +34,8 @@ std::uint64_t outputs_made_from(const ReportInputs& inputs);
 struct Published {
   std::vector<Status> failures;
   bool cut_short;  // by stop, before every output was in place
+  // The store failed: outputs that needed it were left as they were.
+  bool store_failed = false;
 };
 
 // Makes the output folder hold the outputs made from inputs, with the

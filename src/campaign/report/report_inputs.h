@@ -25,6 +25,7 @@ struct ReportInputs {
   // The folders given (canonical): pages show paths under them, and each
   // is a bench, by its last path component.
   std::vector<std::string> folders = {};
+  bool shared_store = false;  // the analyses are in a PostgreSQL store, not campaign.sqlite
 
   Grade grade(std::size_t file) const { return grading.of_file[file]; }
   const GradeLimits& limits() const { return grading.limits; }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -362,8 +363,12 @@ Status refuse_newer(sqlite3* db, int layout) {
 }  // namespace
 
 Status refuse_newer_layout(int layout, const std::string& written_by) {
-  return Status::failure("it was made by " + written_by + " (store layout " +
-                         std::to_string(layout) + "); this is qavrel-campaign " + tool_version +
+  // The store is another program's: what it holds is shown on one line.
+  std::string writer = written_by;
+  std::replace_if(
+      writer.begin(), writer.end(), [](char c) { return c >= 0 && c < ' '; }, '?');
+  return Status::failure("it was made by " + writer + " (store layout " + std::to_string(layout) +
+                         "); this is qavrel-campaign " + tool_version +
                          ", which reads store layouts up to " + std::to_string(current_layout));
 }
 

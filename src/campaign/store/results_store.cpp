@@ -111,6 +111,12 @@ Status ResultsStore::open(const StoreSettings& settings) {
                           : open_postgres(settings.url, db_);
       !opened.ok())
     return opened;
+  // A lock another program holds on a shared store is waited for as long
+  // as the embedded store waits for its file.
+  if (!settings.url.empty())
+    if (Status set = db_->execute("SET lock_timeout = " + std::to_string(settings.wait_ms));
+        !set.ok())
+      return set;
   if (!bench_.empty())
     if (Status locked = db_->lock_bench(bench_, settings.wait_ms); !locked.ok()) return locked;
   for (const auto& [query, sql] :
@@ -340,6 +346,21 @@ Status ResultsStore::other_benches(std::vector<CampaignFile>& files, StoredGrade
   }
   files = std::move(sorted);
   grades = std::move(sorted_grades);
+  return {};
+}
+
+Status ResultsStore::other_benches_state(std::string& state) {
+  std::unique_ptr<Query> row;
+  if (Status prepared =
+          prepare("SELECT (SELECT coalesce(max(id), 0) FROM analyses WHERE bench <> ?),"
+                  " (SELECT count(*) FROM data_files WHERE bench <> ?)",
+                  row);
+      !prepared.ok())
+    return prepared;
+  row->bind_text(1, bench_);
+  row->bind_text(2, bench_);
+  if (row->step() != Step::row) return fail();
+  state = std::to_string(row->integer(0)) + " " + std::to_string(row->integer(1));
   return {};
 }
 

@@ -109,6 +109,9 @@ class ResultsStore {
   // then bench order, with the newest analysis of each, and the grades
   // the store holds of them.
   Status other_benches(std::vector<CampaignFile>& files, StoredGrades& grades);
+  // What tells whether the other benches' files changed: their newest
+  // analysis and how many files their last searches found.
+  Status other_benches_state(std::string& state);
   // The ratios of a stored analysis.
   Status load_ratios(std::int64_t analysis_id, RatioTable& ratios);
 

@@ -29,6 +29,9 @@ constexpr double fallback_rescan_s = 60;
 // to a minute, so that a server being restarted is not pressed.
 constexpr double first_retry_s = 1;
 constexpr double last_retry_s = 60;
+// How often a watch on a shared store asks it whether other benches
+// changed the campaign, which no event of this machine tells.
+constexpr double other_benches_poll_s = 10;
 
 Clock::duration seconds(double value) {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
@@ -79,7 +82,7 @@ void watch_paths(const Options& options, TreeWatch& tree) {
 
 }  // namespace
 
-int watch_campaign(const Options& options, CampaignRun& run) {
+int watch_campaign(const Options& options, CampaignRun& run, bool store_away_at_start) {
   catch_stop_signals();
   TreeWatch tree(run.rules(), !options.manifest.empty());
   if (Status opened = tree.open(); !opened.ok()) {
@@ -116,10 +119,24 @@ int watch_campaign(const Options& options, CampaignRun& run) {
   bool store_away = false;
   Clock::time_point retry_at = Clock::now();
   double retry_s = first_retry_s;
+  const bool shared_store = !options.store.empty();
+  Clock::time_point next_poll = Clock::now() + seconds(other_benches_poll_s);
+  // What the first run had not stored is read once the store is back.
+  const auto try_again_later = [&] {
+    std::fprintf(stderr, "qavrel-campaign: trying the results store again in %g s\n", retry_s);
+    store_away = true;
+    retry_at = Clock::now() + seconds(retry_s);
+    retry_s = std::min(2 * retry_s, last_retry_s);
+    settling.look_at_everything();
+    run.look_at_everything();
+  };
+  if (store_away_at_start) try_again_later();
   for (;;) {
     const Clock::time_point now = Clock::now();
     std::optional<Clock::duration> wait = settling.wait(now);
     if (store_away && wait) wait = std::max(*wait, retry_at - now);
+    if (shared_store && !store_away && (!wait || next_poll - now < *wait))
+      wait = std::max(next_poll - now, Clock::duration::zero());
     if (rescan_s > 0 && (!wait || next_rescan - now < *wait))
       wait = std::max(next_rescan - now, Clock::duration::zero());
     // Rounded up, so that the wake comes when the wait is over, not before.
@@ -161,17 +178,17 @@ int watch_campaign(const Options& options, CampaignRun& run) {
       run.look_at_everything();
       next_rescan = seen + seconds(rescan_s);
     }
+    // Other benches' files join the campaign: a batch publishes them.
+    if (shared_store && !store_away && seen >= next_poll) {
+      if (run.other_benches_changed()) settling.look_at_everything();
+      next_poll = seen + seconds(other_benches_poll_s);
+    }
     if (!settling.batch_due(seen) || (store_away && seen < retry_at)) continue;
     const RunEnd end = run.run(settling.start_batch(seen), say_graded, true);
-    if (end.store_failed && !options.store.empty()) {
+    if (end.store_failed && shared_store) {
       // What the batch had not stored is read again once the store is
       // back: every file is looked at then.
-      std::fprintf(stderr, "qavrel-campaign: trying the results store again in %g s\n", retry_s);
-      store_away = true;
-      retry_at = Clock::now() + seconds(retry_s);
-      retry_s = std::min(2 * retry_s, last_retry_s);
-      settling.look_at_everything();
-      run.look_at_everything();
+      try_again_later();
       continue;
     }
     if (store_away) {
