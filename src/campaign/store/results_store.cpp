@@ -112,9 +112,10 @@ Status ResultsStore::open(const StoreSettings& settings) {
       !opened.ok())
     return opened;
   // A lock another program holds on a shared store is waited for as long
-  // as the embedded store waits for its file.
+  // as the embedded store waits for its file (0 would be for ever there).
   if (!settings.url.empty())
-    if (Status set = db_->execute("SET lock_timeout = " + std::to_string(settings.wait_ms));
+    if (Status set =
+            db_->execute("SET lock_timeout = " + std::to_string(std::max(1, settings.wait_ms)));
         !set.ok())
       return set;
   if (!bench_.empty())
