@@ -366,7 +366,8 @@ Status refuse_newer_layout(int layout, const std::string& written_by) {
   // The store is another program's: what it holds is shown on one line.
   std::string writer = written_by;
   std::replace_if(
-      writer.begin(), writer.end(), [](char c) { return c >= 0 && c < ' '; }, '?');
+      writer.begin(), writer.end(), [](char c) { return static_cast<unsigned char>(c) < ' '; },
+      '?');
   return Status::failure("it was made by " + writer + " (store layout " + std::to_string(layout) +
                          "); this is qavrel-campaign " + tool_version +
                          ", which reads store layouts up to " + std::to_string(current_layout));
