@@ -176,8 +176,11 @@ postgres_server_stop "$server" immediate
 "${gen[@]}" --trains 2 --seed 4 >watch_tree/d/100100_vemra6_b_l_20mV_calib-odd_adc.txt
 wait_until "the watch to see the store gone" grep -q "trying the results store again" watch_err
 postgres_server_start "$server" >/dev/null
-wait_until "the watch to grade the new file" grep -q vemra6 watch_lines
-expect "watch: store back" "$(grep -c "the results store is back" watch_err)" 1
+# It says the store is back once the batch that found it so has ended,
+# after the batch's own lines.
+wait_until "the watch to say the store is back" grep -q "the results store is back" watch_err
+expect "watch: store back, said once" "$(grep -c "the results store is back" watch_err)" 1
+expect "watch: the new file graded" "$(grep -q vemra6 watch_lines && echo yes)" yes
 # Another bench's file, which no event here tells, joins the watch's
 # outputs all the same.
 mkdir -p elsewhere/d
