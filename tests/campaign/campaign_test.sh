@@ -47,8 +47,8 @@ expect "the long table is in the store" "$(sql 'select count(*) from latest_rati
 expect "plots and chip pages" "$(ls out_dir/plots | wc -l)|$(ls out_dir/chips | tr '\n' ' ')" \
   "12|100001.html 100002.html 100003.html 100004.html 100005.html 100006.html "
 expect "chips.csv" "$(head -n 2 out_dir/chips.csv)" \
-  "chip,grade,worst_config,worst_abs_mean_ratio,worst_channel,current_measurements,superseded_measurements,latest_data_file,latest_measured_at
-100001,A,$(column worst_config out_dir/chips.csv | head -n 1),$(column worst_abs_mean_ratio out_dir/chips.csv | head -n 1),$(column worst_channel out_dir/chips.csv | head -n 1),2,0,$(ls $day/*100001/*_"$(column worst_config out_dir/chips.csv | head -n 1)"_adc.txt),2026-12-08T10:15:00"
+  "chip,grade,worst_config,worst_abs_mean_ratio,worst_channel,current_measurements,superseded_measurements,latest_data_file,latest_measured_at,latest_data_file_bench
+100001,A,$(column worst_config out_dir/chips.csv | head -n 1),$(column worst_abs_mean_ratio out_dir/chips.csv | head -n 1),$(column worst_channel out_dir/chips.csv | head -n 1),2,0,$(ls $day/*100001/*_"$(column worst_config out_dir/chips.csv | head -n 1)"_adc.txt),2026-12-08T10:15:00,$(column bench | head -n 1)"
 # The robot's time is the name's first field, its date the folder's name;
 # a name without a time is dated by its modification time.
 expect "measured by the robot's layout" "$(paste -d' ' <(column measured_at) <(column measured_from) | sort -u | tr '\n' ';')" \

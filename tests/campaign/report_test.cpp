@@ -115,10 +115,11 @@ TEST(CampaignTables, NamesThatAreNotUtf8ReadAsUtf8WithTheirBytesKept) {
                                    ratios_csv_rows(made.files[0].analysis, RatioTable())})
     EXPECT_TRUE(is_utf8(table)) << table;
   const std::string summary = whole(summary_csv, made.inputs);
-  EXPECT_NE(summary.find(",superseded_by,path_bytes,measured_at,measured_from,bench\n"),
+  EXPECT_NE(summary.find(
+                ",superseded_by,path_bytes,measured_at,measured_from,bench,superseded_by_bench\n"),
             std::string::npos);
   EXPECT_NE(summary.find("/d/caf\xEF\xBF\xBD 50%_adc.txt,\xEF\xBF\xBD,"), std::string::npos);
-  const std::string exact = ",/d/caf%E9 50%25_adc.txt,,mtime,\n";
+  const std::string exact = ",/d/caf%E9 50%25_adc.txt,,mtime,,\n";
   EXPECT_EQ(summary.substr(summary.size() - exact.size()), exact);
   EXPECT_EQ(percent_escaped("a\x01\x7f%\xc3\xa9"), "a%01%7F%25%C3%A9");
 }
@@ -135,16 +136,16 @@ TEST(CampaignReport, AChipIsGradedByItsCurrentMeasurementsWorstFirst) {
   EXPECT_EQ(made.grading.worst_first, (std::vector<std::size_t>{3, 4, 0, 2, 1}));
 
   const std::string table = whole(chips_csv, made.inputs);
-  EXPECT_NE(table.find("\n2,A,odd,0.003,0,1,1,/d2/2_adc.txt,2026-12-08T09:00:00\n"),
+  EXPECT_NE(table.find("\n2,A,odd,0.003,0,1,1,/d2/2_adc.txt,2026-12-08T09:00:00,\n"),
             std::string::npos)
       << table;
   // Not analysed: the configuration that decided so, and no ratio.
   EXPECT_NE(table.find("\n4,not analysed,odd,,,1,0,"), std::string::npos) << table;
   const std::string summary = whole(summary_csv, made.inputs);
-  EXPECT_NE(summary.find(",/d2/2_adc.txt,,2026-12-07T10:00:00,name,\n/d2/2_adc.txt,"),
+  EXPECT_NE(summary.find(",/d2/2_adc.txt,,2026-12-07T10:00:00,name,,\n/d2/2_adc.txt,"),
             std::string::npos)
       << summary;
-  EXPECT_NE(summary.find(",2026-12-08T09:00:00,manifest,\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find(",2026-12-08T09:00:00,manifest,,\n"), std::string::npos) << summary;
   EXPECT_NE(summary.find(",failed,not analysed,,,,"), std::string::npos) << summary;
 }
 
@@ -170,6 +171,32 @@ std::vector<std::map<std::string, std::string>> plain_csv(const std::string& tab
     records.push_back(record);
   }
   return records;
+}
+
+// Benches of one store may use the same paths: every place that names
+// another measurement's file names its bench too.
+TEST(CampaignTables, OnePathOnTwoBenchesIsToldApartByBench) {
+  Inputs made;
+  made.files[1].analysis.path = made.files[2].analysis.path = "/d/2_adc.txt";
+  made.files[1].analysis.bench = "north";
+  made.files[2].analysis.bench = "south";
+  const auto summary = plain_csv(whole(summary_csv, made.inputs));
+  EXPECT_EQ(summary[1].at("superseded_by") + " " + summary[1].at("superseded_by_bench"),
+            "/d/2_adc.txt south");
+  EXPECT_EQ(summary[2].at("superseded_by_bench"), "");
+  const auto chips = plain_csv(whole(chips_csv, made.inputs));
+  EXPECT_EQ(chips[1].at("latest_data_file_bench"), "south");
+  const std::string ratios = ratios_csv_rows(made.files[1].analysis, RatioTable());
+  EXPECT_EQ(ratios.substr(ratios.size() - 7), ",north\n");
+
+  const auto none = [](std::size_t) { return std::string(); };
+  const auto no_profile = [](const std::vector<std::size_t>&) { return std::string(); };
+  const std::string page = chip_page(made.grading.chips[1], made.inputs, none, no_profile);
+  const std::string path = "<span title=\"/d/2_adc.txt\">/d/2_adc.txt</span>";
+  EXPECT_NE(page.find("superseded by the later measurement " + path + " on bench south</p>"),
+            std::string::npos)
+      << page;
+  EXPECT_NE(page.find(path + " on bench north<br>measured 2026-12-07"), std::string::npos);
 }
 
 // Yes-or-no columns read as booleans; a chip's data file is that of the

@@ -27,8 +27,12 @@ std::string file_section(const ReportInputs& inputs, std::size_t index, std::siz
                      "\" id=\"" + anchor(place) + "\">\n";
   html +=
       "<h3>" + markup_escaped(analysis.config) + " " + grade_badge(inputs.grade(index)) + "</h3>\n";
-  html += "<p class=\"note\">" + path_markup(analysis.path, inputs.folders) + "<br>measured " +
-          markup_escaped(file.measured.at) + " (from the " +
+  // Benches of one shared store may use the same paths: the bench tells them apart.
+  const auto on_bench = [](const Analysis& of) {
+    return of.bench.empty() ? std::string() : " on bench " + markup_escaped(of.bench);
+  };
+  html += "<p class=\"note\">" + path_markup(analysis.path, inputs.folders) + on_bench(analysis) +
+          "<br>measured " + markup_escaped(file.measured.at) + " (from the " +
           measured_from_name(file.measured.from) + ")<br>" +
           std::to_string(analysis.complete_trains()) + " complete trains" +
           (analysis.cut_train_rows() > 0
@@ -39,7 +43,8 @@ std::string file_section(const ReportInputs& inputs, std::size_t index, std::siz
           markup_escaped(analysis.analysed_at) + "</p>\n";
   if (superseded)
     html += "<p class=\"note\">superseded by the later measurement " +
-            path_markup(inputs.files[file.superseded_by].analysis.path, inputs.folders) + "</p>\n";
+            path_markup(inputs.files[file.superseded_by].analysis.path, inputs.folders) +
+            on_bench(inputs.files[file.superseded_by].analysis) + "</p>\n";
   const std::string flag = file.flag();
   if (!flag.empty()) html += "<p class=\"flag\">" + markup_escaped(flag) + "</p>\n";
   if (analysis.has_ratios && !analysis.has_data())

@@ -60,7 +60,8 @@ void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
             "path_bytes",
             "measured_at",
             "measured_from",
-            "bench"}));
+            "bench",
+            "superseded_by_bench"}));
   for (std::size_t i = 0; i < inputs.files.size(); ++i) {
     const CampaignFile& file = inputs.files[i];
     const Analysis& analysis = file.analysis;
@@ -91,24 +92,26 @@ void summary_csv(const ReportInputs& inputs, const EmitText& emit) {
               is_utf8(analysis.path) ? "" : percent_escaped(analysis.path),
               file.measured.at,
               measured_from_name(file.measured.from),
-              analysis.bench}));
+              analysis.bench,
+              superseded ? inputs.files[file.superseded_by].analysis.bench : ""}));
   }
 }
 
 void chips_csv(const ReportInputs& inputs, const EmitText& emit) {
   emit(row({"chip", "grade", "worst_config", "worst_abs_mean_ratio", "worst_channel",
             "current_measurements", "superseded_measurements", "latest_data_file",
-            "latest_measured_at"}));
+            "latest_measured_at", "latest_data_file_bench"}));
   for (const ChipSummary& chip : inputs.grading.chips)
     emit(row({chip.chip, grade_name(chip.grade), chip.worst_config,
               chip.has_worst ? full_precision(chip.worst) : "",
               chip.has_worst ? std::to_string(chip.worst_channel) : "",
               std::to_string(chip.current.size()), std::to_string(chip.superseded.size()),
-              inputs.files[chip.worst_file].analysis.path, inputs.files[chip.latest].measured.at}));
+              inputs.files[chip.worst_file].analysis.path, inputs.files[chip.latest].measured.at,
+              inputs.files[chip.worst_file].analysis.bench}));
 }
 
 std::string ratios_csv_header() {
-  return row({"path", "chip", "config", "peak", "channel", "ratio"});
+  return row({"path", "chip", "config", "peak", "channel", "ratio", "bench"});
 }
 
 std::string ratios_csv_rows(const Analysis& analysis, const RatioTable& ratios) {
@@ -117,7 +120,7 @@ std::string ratios_csv_rows(const Analysis& analysis, const RatioTable& ratios) 
     for (int column = 0; column < qavrel::observed_channels; ++column)
       text += row({analysis.path, analysis.chip, analysis.config, std::to_string(peak),
                    std::to_string(qavrel::observed_channel(column, *analysis.parity)),
-                   full_precision(ratios.values[peak][column])});
+                   full_precision(ratios.values[peak][column]), analysis.bench});
   return text;
 }
 
