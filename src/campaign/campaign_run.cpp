@@ -277,6 +277,7 @@ Status CampaignRun::open_store() {
   settings.sqlite_path = options_.output + "/campaign.sqlite";
   settings.wait_ms = static_cast<int>(options_.store_wait_s * 1000);
   settings.bench = options_.report_only ? "" : options_.bench;
+  settings.keep_stored_bench = options_.store.empty() && !options_.bench_given;
   settings.outputs = outputs_name(options_, rules_.output_folder);
   if (Status opened = store_.open(settings); !opened.ok()) {
     const bool too_long =
@@ -426,7 +427,7 @@ RunEnd CampaignRun::run(const std::unordered_set<std::string>& waiting, const Gr
     plan_settings.force = options.force && !batch;
     plan_settings.write_logs = options.write_logs;
     plan_settings.tool_version = tool_version;
-    plan_settings.bench = options.bench;
+    plan_settings.bench = store.bench();
     plan = plan_campaign(std::move(search.files), std::move(stored), writers, plan_settings);
     search_report = {std::move(search.skipped), std::move(search.failures)};
   }

@@ -95,9 +95,10 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                      "(postgresql://USER@HOST/DB); the password comes from ~/.pgpass or PGPASSWORD")
           ->type_name("URL");
   const CLI::Option* const bench_option =
-      app.add_option("--bench", options.bench,
-                     "The bench's name, stored with each analysis: with its path, what a data file "
-                     "is known by (default: the host name)")
+      app.add_option(
+             "--bench", options.bench,
+             "The bench's name, stored with each analysis: with its path, what a data file "
+             "is known by (default: the host name, or the bench of the files in campaign.sqlite)")
           ->type_name("NAME");
   app.add_flag("--report-only", options.report_only,
                "Read no data file: write the outputs of every bench from the store (--store) "
@@ -147,6 +148,7 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
   }
   if (bench_option->count() > 0 && options.bench.empty())
     return usage_error("--bench needs a name");
+  options.bench_given = bench_option->count() > 0;
   if (options.bench.empty()) options.bench = host_name();
   if (options.jobs < 1) return usage_error("-j must be at least 1");
   if (options.output.empty()) return usage_error("-o needs a folder");

@@ -30,6 +30,7 @@ struct Options {
   // file in the output folder.
   std::string store;
   std::string bench;         // stored with each analysis; the host name unless given
+  bool bench_given = false;  // --bench was given
   bool report_only = false;  // write the outputs from the store alone, reading no file
 };
 

@@ -241,6 +241,17 @@ run -o benches_out -q --pattern '^(?<time>\d{6})_vemra(?<chip>\d+)_\w+?_\w+?_(?<
 expect "a pattern's time, dated by the folder" "$status|$(column measured_from benches_out/summary.csv | tr '\n' ' ')|$(cut -d, -f2 benches_out/chips.csv | tail -n 1)" \
   "0|pattern pattern |A"
 
+# An output folder's store goes on under the bench its files are of: a
+# machine renamed (here, a run without --bench after one with it) reads no
+# file again and counts each once. A bench named anew joins the others.
+run -o renamed_out -q --bench before benches/benchA
+run -o renamed_out benches/benchA
+expect "a machine renamed keeps its bench" \
+  "$status|$(grep -c '^1 data files (1 unchanged)' out)|$(column bench renamed_out/summary.csv)" "0|1|before"
+run -o renamed_out -q --bench after benches/benchA
+expect "a bench named anew joins the others" \
+  "$status|$(column bench renamed_out/summary.csv | tr '\n' ' ')" "0|after before "
+
 # A file still being written, cut in the middle of a line, is left for the
 # next run and named, without failing; a complete one as new is graded at
 # once; one cut long ago is graded as it is (its cut train shown).

@@ -111,6 +111,8 @@ Status ResultsStore::open(const StoreSettings& settings) {
                           : open_postgres(settings.url, db_);
       !opened.ok())
     return opened;
+  if (settings.keep_stored_bench)
+    if (Status kept = keep_stored_bench(); !kept.ok()) return kept;
   // A lock another program holds on a shared store is waited for as long
   // as the embedded store waits for its file (0 would be for ever there).
   if (!settings.url.empty())
@@ -347,6 +349,19 @@ Status ResultsStore::other_benches(std::vector<CampaignFile>& files, StoredGrade
   }
   files = std::move(sorted);
   grades = std::move(sorted_grades);
+  return {};
+}
+
+Status ResultsStore::keep_stored_bench() {
+  std::unique_ptr<Query> rows;
+  if (Status prepared = prepare("SELECT DISTINCT bench FROM data_files LIMIT 2", rows);
+      !prepared.ok())
+    return prepared;
+  std::vector<std::string> benches;
+  Step step = Step::row;
+  while ((step = rows->step()) == Step::row) benches.push_back(rows->text(0));
+  if (step == Step::failed) return fail();
+  if (benches.size() == 1) bench_ = benches[0];
   return {};
 }
 

@@ -61,6 +61,9 @@ struct StoreSettings {
   // The bench this run reads files for; empty for a run that only reads
   // the store and writes the outputs of every bench.
   std::string bench;
+  // A SQLite store whose files are of one bench goes on under that bench's
+  // name: a machine renamed is not a new bench.
+  bool keep_stored_bench = false;
   // The output folder the records of outputs are of.
   std::string outputs;
 };
@@ -80,6 +83,8 @@ class ResultsStore {
   static constexpr int default_wait_ms = 10000;
   // Where it is, for messages; a password is never shown.
   std::string where() const;
+  // The bench its analyses are stored under.
+  const std::string& bench() const { return bench_; }
   // Closes it, keeping nothing that was not committed.
   void close();
   // Whether an addition could be made now: fails, with the reason, when
@@ -142,6 +147,8 @@ class ResultsStore {
 
  private:
   Status fail();
+  // Takes the bench of the files stored, if they are all of one.
+  Status keep_stored_bench();
   Status prepare(const std::string& sql, std::unique_ptr<Query>& query);
   Status begin_batch();
   // Deletes the row of each key with sql (the first parameter bound to
