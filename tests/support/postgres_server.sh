@@ -59,11 +59,13 @@ as_server_user() {
   fi
 }
 
-# postgres_server_start DIR: makes the server's data in DIR/data on first
-# use, starts it and prints its connection string.
+# postgres_server_start DIR [PORT]: makes the server's data in DIR/data on
+# first use, starts it and prints its connection string. With PORT, it
+# also listens on 127.0.0.1 at that port.
 postgres_server_start() {
-  local dir bin
+  local dir bin listen="" port=5432
   dir=$(realpath -m "$1")
+  [[ -n ${2:-} ]] && listen=127.0.0.1 port=$2
   bin=$(postgres_bindir) || return 1
   mkdir -p "$dir"
   if [[ $(id -u) == 0 ]]; then
@@ -82,13 +84,13 @@ postgres_server_start() {
     }
   fi
   as_server_user "$bin/pg_ctl" start -w -D "$dir/data" -l "$dir/server.log" \
-    -o "-c listen_addresses='' -c unix_socket_directories='$dir' -c fsync=off \
+    -o "-c listen_addresses='$listen' -c port=$port -c unix_socket_directories='$dir' -c fsync=off \
 -c synchronous_commit=off -c full_page_writes=off" >/dev/null || {
     echo "pg_ctl start failed:" >&2
     cat "$dir/server.log" >&2
     return 1
   }
-  echo "host=$dir dbname=postgres user=$postgres_superuser"
+  echo "host=$dir${2:+ port=$2} dbname=postgres user=$postgres_superuser"
 }
 
 # postgres_server_stop DIR [MODE]
