@@ -486,7 +486,8 @@ Published Publisher::run() {
   if (recorded_all.ok() && failures_.empty() && !cut_short_ && !up_to_date)
     recorded_all = store_.record_output(whole_folder, {everything_, {}});
   if (recorded_all.ok()) recorded_all = store_.commit();
-  if (!recorded_all.ok())
+  // A store already lost has been said to be so.
+  if (!recorded_all.ok() && !store_failed_)
     failures_.push_back(Status::failure("results store: " + recorded_all.reason()));
   return {failures_, cut_short_, store_failed_ || !recorded_all.ok()};
 }
