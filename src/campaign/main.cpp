@@ -10,6 +10,7 @@
 
 #include "campaign/campaign_run.h"
 #include "campaign/options.h"
+#include "campaign/store/connection_text.h"
 #include "campaign/watch/watch.h"
 
 namespace qavrel::campaign {
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
     qavrel::campaign::Options options;
     if (const std::optional<int> ended = qavrel::campaign::parse_options(argc, argv, options))
       return *ended;
+    qavrel::campaign::hide_password_in_arguments(argc, argv, options.store);
     return qavrel::campaign::run_campaign(options);
   } catch (const std::bad_alloc&) {
     return qavrel::campaign::fail(

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 using namespace qavrel::campaign;
@@ -70,6 +73,33 @@ TEST(CampaignConnectionText, MessagesLoseThePasswordsOfTheString) {
   EXPECT_EQ(without_passwords("bad 'se cret' and se cret", "password='se cret'"),
             "bad *** and ***");
   EXPECT_EQ(without_passwords("no password here", "host=h"), "no password here");
+}
+
+// The process list shows the arguments as the program leaves them: those
+// that give the store's string lose its password, whatever its length,
+// and the others stay as they were.
+TEST(CampaignConnectionText, ArgumentsLoseThePasswordOfTheStore) {
+  const auto hidden = [](std::vector<std::string> arguments, const std::string& url) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    hide_password_in_arguments(static_cast<int>(argv.size()), argv.data(), url);
+    return arguments;
+  };
+  const std::string uri = "postgresql://u:hunter2@h/db";
+  const std::vector<std::string> after =
+      hidden({"qavrel-campaign", "--store", uri, "-o", "hunter2", "--store=" + uri}, uri);
+  EXPECT_EQ(std::string(after[2].c_str()), "postgresql://u:***@h/db");
+  EXPECT_EQ(after[2].size(), uri.size());
+  EXPECT_EQ(after[4], "hunter2");
+  EXPECT_EQ(std::string(after[5].c_str()), "--store=postgresql://u:***@h/db");
+  // A password shorter than its mask: the argument is cut, never longer.
+  const std::string short_one = "password=ab host=h";
+  const std::string cut = hidden({"qavrel-campaign", "--store=" + short_one}, short_one)[1];
+  EXPECT_EQ(cut.size(), short_one.size() + 8);
+  EXPECT_EQ(cut.find("ab"), std::string::npos);
+  EXPECT_EQ(std::string(cut.c_str()), "--store=password=*** host=");
+  // Without a password nothing changes.
+  EXPECT_EQ(hidden({"qavrel-campaign", "host=h"}, "host=h")[1], "host=h");
 }
 
 }  // namespace

@@ -169,13 +169,18 @@ expect "odd names: summary.csv as SQLite's" "$(without_bench names_out/summary.c
   "$(without_bench names_sqlite/summary.csv)"
 
 # A watch that loses the server says so, tries again, and grades the file
-# that came meanwhile once the server is back.
+# that came meanwhile once the server is back. The password in its string
+# (which the test's server does not ask for) is not in the process list
+# while it watches; an emulator keeps its own copy of the arguments.
 watched=$(database watched)
 mkdir -p watch_tree/d
 "${gen[@]}" --trains 2 --seed 3 >watch_tree/d/100000_vemra5_b_l_20mV_calib-odd_adc.txt
-"${campaign[@]}" --watch --settle 0 --store "$watched" -o watch_out watch_tree >watch_lines 2>watch_err &
+"${campaign[@]}" --watch --settle 0 --store "$watched password=hunter2" -o watch_out watch_tree \
+  >watch_lines 2>watch_err &
 pid=$!
 wait_until "the watch to start" grep -q watching watch_err
+(($# > 3)) || expect "watch: no password in the process list" \
+  "$(tr '\0' ' ' <"/proc/$pid/cmdline" | grep -c hunter2)|$(tr '\0' ' ' <"/proc/$pid/cmdline" | grep -c 'password=\*\*\*')" "0|1"
 postgres_server_stop "$server" immediate
 "${gen[@]}" --trains 2 --seed 4 >watch_tree/d/100100_vemra6_b_l_20mV_calib-odd_adc.txt
 wait_until "the watch to see the store gone" grep -q "trying the results store again" watch_err

@@ -1,6 +1,8 @@
 #include "campaign/store/connection_text.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -159,6 +161,24 @@ std::string without_passwords(std::string message, const std::string& url) {
       message.replace(at, secret.size(), mask);
   }
   return message;
+}
+
+void hide_password_in_arguments(int argc, char** argv, const std::string& url) {
+  const std::string masked = masked_connection(url);
+  if (masked == url) return;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    std::string hidden;
+    if (argument == url)
+      hidden = masked;
+    else if (argument == "--store=" + url)
+      hidden = "--store=" + masked;
+    else
+      continue;
+    const std::size_t length = argument.size();
+    std::memset(argv[i], 0, length);
+    std::memcpy(argv[i], hidden.data(), std::min(length, hidden.size()));
+  }
 }
 
 }  // namespace qavrel::campaign

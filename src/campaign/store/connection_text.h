@@ -15,4 +15,10 @@ std::string masked_connection(const std::string& url);
 // part of a string it could not read.
 std::string without_passwords(std::string message, const std::string& url);
 
+// Writes the program's arguments that give url (as "URL" or "--store=URL")
+// over with its password masked, so that the list of processes does not
+// show it for as long as a run or a watch lasts. Each keeps its length:
+// the masked text is cut to it and the rest filled with NULs.
+void hide_password_in_arguments(int argc, char** argv, const std::string& url);
+
 }  // namespace qavrel::campaign
