@@ -232,9 +232,7 @@ int gate(const Options& options, const Grading& grading, int status) {
 // The name a shared store keeps the output folder's records of outputs
 // under: the host's and the folder's, as other folders share the store.
 std::string outputs_name(const Options& options, const std::string& folder) {
-  char host[256] = {};
-  if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-  return options.store.empty() ? std::string() : std::string(host) + ":" + folder;
+  return options.store.empty() ? std::string() : host_name() + ":" + folder;
 }
 
 }  // namespace

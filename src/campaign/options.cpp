@@ -24,18 +24,17 @@ const char* const short_usage =
     "       qavrel-campaign --report-only --store URL -o DIR\n"
     "Run qavrel-campaign --help for the options.\n";
 
-// The machine's name, which a bench goes by unless named.
-std::string host_name() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-  return name;
-}
-
 }  // namespace
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "qavrel-campaign: %s\n%s", message.c_str(), short_usage);
   return usage_status;
+}
+
+std::string host_name() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
 }
 
 std::optional<int> parse_options(int argc, char** argv, Options& options) {

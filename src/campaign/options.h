@@ -45,6 +45,10 @@ constexpr int fail_on_status = 3;
 // not be written, 2 after a usage error, which it has reported.
 std::optional<int> parse_options(int argc, char** argv, Options& options);
 
+// The machine's name ("localhost" when it has none), which a bench goes by
+// unless named.
+std::string host_name();
+
 // Reports a usage error on standard error, with a short help; returns 2.
 int usage_error(const std::string& message);
 
