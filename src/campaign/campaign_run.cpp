@@ -253,8 +253,12 @@ struct CampaignRun::Campaign {
 CampaignRun::CampaignRun(const Options& options) : options_(options) {}
 
 bool CampaignRun::other_benches_changed() {
+  if (!store_open_) return false;
   std::string state;
-  return store_open_ && store_.other_benches_state(state).ok() && state != other_benches_seen_;
+  // A store lost reads as a change: the batch it calls for says so and
+  // tries the store again, rather than a watch with no file to read
+  // going on, silent, without the store or the bench's lock.
+  return !store_.other_benches_state(state).ok() || state != other_benches_seen_;
 }
 
 RunEnd CampaignRun::store_lost(int status) {

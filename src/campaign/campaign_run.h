@@ -59,8 +59,8 @@ class CampaignRun {
   void look_at_everything();
 
   // For a watch on a shared store: whether other benches changed the
-  // campaign since the last run read it. A failure reads as no change; the
-  // next batch tells it.
+  // campaign since the last run read it. A failure reads as a change, so
+  // that the batch it calls for tells it.
   bool other_benches_changed();
 
   // The folders that hold the campaign's data files as the last run found

@@ -51,4 +51,32 @@ ip link set lo up
 expect "the next run: status" "$?|$(cat err)" "0|"
 expect "the next run: every file stored" \
   "$("${psql[@]}" "$local_url" -c "SELECT count(*) FROM qavrel_campaign.data_files")" 400
+
+# A watch with no file to read, cut off: it finds the store lost by its
+# asking after other benches, says so, lets go of nothing unsaid, and
+# once the network is back publishes another bench's files and holds its
+# bench's lock again. The URL's own timeouts win, so it is quick.
+quick="$url keepalives_idle=2 keepalives_interval=1 keepalives_count=2 tcp_user_timeout=4000"
+"${gen[@]}" --campaign small >/dev/null
+"${campaign[@]}" -q --store "$quick" --bench watcher -o watched small >/dev/null 2>&1
+"${campaign[@]}" -q --store "$quick" --bench watcher --watch --settle 0 -o watched small \
+  >/dev/null 2>watch_err &
+watch_pid=$!
+watching() { grep -q "watching for new" watch_err; }
+wait_until "the watch" watching
+ip link set lo down
+said_lost() { grep -q "trying the results store again" watch_err; }
+wait_until "the watch to find the store lost" said_lost
+ip link set lo up
+said_back() { grep -q "the results store is back" watch_err; }
+wait_until "the watch to find the store back" said_back
+"${gen[@]}" --trains 2 --seed 3 >other_file.txt
+mkdir -p other/d && mv other_file.txt other/d/100000_vemra777777_zorik00_link00_20mV_calib-odd_adc.txt
+"${campaign[@]}" -q --store "$local_url" --bench other -o other_out other >/dev/null 2>&1
+published() { grep -q vemra777777 watched/summary.csv; }
+wait_until "the other bench's file in the watch's outputs" published
+"${campaign[@]}" -q --store "$local_url" --bench watcher --store-wait 1 -o again small >/dev/null 2>err
+expect "the watch holds its bench's lock again" "$?|$(grep -c "another run of bench watcher holds it" err)" "1|1"
+kill -INT "$watch_pid"
+wait "$watch_pid"
 finish

@@ -9,7 +9,7 @@
 #   ...
 #   postgres_server_stop "$work/pg"
 # or run as a command:
-#   postgres_server.sh start DIR              prints the connection string
+#   postgres_server.sh start DIR [PORT]       prints the connection string
 #   postgres_server.sh stop DIR [MODE]        MODE as pg_ctl's -m (fast, immediate)
 #   postgres_server.sh password DIR ROLE PASSWORD
 #                                             makes ROLE log in with PASSWORD only
@@ -121,11 +121,11 @@ SQL
 
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
   case ${1:-} in
-    start) require_postgres_server && postgres_server_start "$2" ;;
+    start) require_postgres_server && postgres_server_start "$2" "${3:-}" ;;
     stop) postgres_server_stop "$2" "${3:-fast}" ;;
     password) postgres_server_password "$2" "$3" "$4" ;;
     *)
-      echo "usage: $0 start DIR | stop DIR [MODE] | password DIR ROLE PASSWORD" >&2
+      echo "usage: $0 start DIR [PORT] | stop DIR [MODE] | password DIR ROLE PASSWORD" >&2
       exit 2
       ;;
   esac
