@@ -352,10 +352,17 @@ Status open_postgres(const std::string& url, std::unique_ptr<Database>& database
                                  .append("; the store needs UTF8"));
   if (status.ok()) status = opened->execute("SET search_path TO qavrel_campaign");
   // The server gives up on a client cut off as soon, so that the session
-  // does not hold the bench's lock and its rows for hours.
-  for (const char* set : {"SET tcp_keepalives_idle = 30", "SET tcp_keepalives_interval = 10",
-                          "SET tcp_keepalives_count = 3", "SET tcp_user_timeout = 60000"})
-    if (status.ok()) status = opened->execute(set);
+  // does not hold the bench's lock and its rows for hours; where the
+  // server, the role or the URL's options set these, or the server has no
+  // such setting, theirs stand.
+  std::string applied;
+  if (status.ok())
+    status = opened->query_text(
+        "SELECT count(set_config(name, wanted.value, false)) FROM (VALUES"
+        " ('tcp_keepalives_idle', '30'), ('tcp_keepalives_interval', '10'),"
+        " ('tcp_keepalives_count', '3'), ('tcp_user_timeout', '60000')) AS wanted (name, value)"
+        " JOIN pg_settings USING (name) WHERE source = 'default'",
+        {}, applied);
   if (status.ok()) status = create_or_migrate_postgres(*opened);
   if (status.ok()) database = std::move(opened);
   return status;
