@@ -81,6 +81,7 @@ TEST(CampaignConnectionText, MessagesLoseThePasswordsOfTheString) {
 TEST(CampaignConnectionText, ArgumentsLoseThePasswordOfTheStore) {
   const auto hidden = [](std::vector<std::string> arguments, const std::string& url) {
     std::vector<char*> argv;
+    argv.reserve(arguments.size());
     for (std::string& argument : arguments) argv.push_back(argument.data());
     hide_password_in_arguments(static_cast<int>(argv.size()), argv.data(), url);
     return arguments;
