@@ -355,14 +355,15 @@ Status open_postgres(const std::string& url, std::unique_ptr<Database>& database
   // does not hold the bench's lock and its rows for hours; where the
   // server, the role or the URL's options set these, or the server has no
   // such setting, theirs stand.
-  std::string applied;
-  if (status.ok())
+  if (status.ok()) {
+    std::string applied;
     status = opened->query_text(
         "SELECT count(set_config(name, wanted.value, false)) FROM (VALUES"
         " ('tcp_keepalives_idle', '30'), ('tcp_keepalives_interval', '10'),"
         " ('tcp_keepalives_count', '3'), ('tcp_user_timeout', '60000')) AS wanted (name, value)"
         " JOIN pg_settings USING (name) WHERE source = 'default'",
         {}, applied);
+  }
   if (status.ok()) status = create_or_migrate_postgres(*opened);
   if (status.ok()) database = std::move(opened);
   return status;
